@@ -1,0 +1,57 @@
+// downlink-player: replays a recorded video downlink, shows its pictures in
+// the "RGB Image" window and prints one telemetry line per picture.
+
+#include <QApplication>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "app/display_platform.h"
+#include "app/orderly_stop.h"
+#include "pipeline/decode_data.h"
+
+namespace {
+
+const char kInputPath[] = "E:/Morrigat/Vessik/Quillmar/1080vi1.dat";
+constexpr int32_t kVideoType = 1;
+constexpr uint64_t kChunkSize = 10240;  // twenty 512-byte link frames
+
+// Ends the worker before the pipeline goes. The worker may be waiting in a
+// window call that the main thread carries out, so events are served until
+// it has left its loop.
+void ShutDown(DecodeData* pipeline) {
+    pipeline->StopWorker([] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    pipeline->Release();
+    delete pipeline;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    PreferOffscreenWithoutDisplay();
+    QApplication app(argc, argv);
+    // Closing the picture window ends nothing: the next picture opens it again.
+    app.setQuitOnLastWindowClosed(false);
+    ReportWhenHeadless(app);
+
+    auto* pipeline = new DecodeData;
+    OrderlyStop stop([pipeline] {
+        pipeline->stopRequested = true;
+        QCoreApplication::quit();
+    });
+
+    const std::string path = kInputPath;
+    pipeline->videoType = kVideoType;
+    pipeline->Init();
+    pipeline->ReplayFile(path, kChunkSize);
+
+    // A stop during the replay has already been asked for; otherwise wait in
+    // the event loop until a signal ends it.
+    const int status = pipeline->stopRequested ? 0 : app.exec();
+    if (!pipeline->stopRequested) return status;
+    ShutDown(pipeline);
+    return 0;
+}

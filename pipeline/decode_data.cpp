@@ -1,0 +1,133 @@
+#include "pipeline/decode_data.h"
+
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/mem.h>
+#include <libswscale/swscale.h>
+}
+
+DecodeData::DecodeData()
+    : videoType(1),
+      frameCount(0),
+      picWidth(0),
+      picHeight(0),
+      linkBuf(nullptr),
+      linkLen(0),
+      linkState(0),
+      payloadLen(0),
+      linkWord(0),
+      lastSeq(0),
+      lostCount(0),
+      nalBuf(nullptr),
+      nalLen(0),
+      nalState(0),
+      codecOptions(nullptr),
+      formatOptions(nullptr),
+      formatCtx(nullptr),
+      codecCtx(nullptr),
+      packet(nullptr),
+      frame(nullptr),
+      codec(nullptr),
+      srcFormat(0),
+      dstFormat(0),
+      swsCtx(nullptr),
+      dstData{},
+      dstLinesize{},
+      telemetry{},
+      libRegistered(false),
+      rgbBuf(nullptr),
+      cropBuf(nullptr),
+      running(false),
+      worker(nullptr),
+      stopRequested(false),
+      workerDone(false),
+      windowEnabled(true),
+      linePrinted(true),
+      firstUnitAnnounced(false) {}
+
+// The player itself never destroys its pipeline; tools and tests do, and
+// then nothing of it may outlive the object.
+DecodeData::~DecodeData() {
+    StopWorker();
+    Release();
+    delete[] linkBuf;
+    DiscardQueue();
+}
+
+void DecodeData::Init() {
+    AllocateBuffers();
+    OpenDecoder();
+    StartWorker();
+}
+
+void DecodeData::AllocateBuffers() {
+    rgbBuf = nullptr;
+    frameCount = 0;
+    linkBuf = new uint8_t[kLinkBufSize];
+    std::memset(linkBuf, 0, kLinkBufSize);
+    // Cleared once: the decoder's packet borrows units in place and may look
+    // past a unit's end, which must then find defined bytes.
+    nalBuf = new uint8_t[kNalBufSize];
+    std::memset(nalBuf, 0, kNalBufSize);
+    cropBuf = new uint8_t[kCropBufSize];
+}
+
+void DecodeData::StartWorker() {
+    running = true;
+    workerDone = false;
+    worker = new std::thread(&DecodeData::ThreadEntry, &DecodeData::DecodeLoop,
+                             static_cast<void*>(this));
+}
+
+void DecodeData::ThreadEntry(void (DecodeData::*member)(), void* object) {
+    if (object == nullptr) return;
+    (static_cast<DecodeData*>(object)->*member)();
+}
+
+void DecodeData::StopWorker(const std::function<void()>& serviceEvents) {
+    running = false;
+    if (worker == nullptr) return;
+    if (serviceEvents) {
+        while (!workerDone) serviceEvents();
+    }
+    worker->join();
+    delete worker;
+    worker = nullptr;
+}
+
+void DecodeData::Release() {
+    if (codecOptions) {
+        av_dict_free(&codecOptions);
+        codecOptions = nullptr;
+    }
+    if (formatOptions) {
+        av_dict_free(&formatOptions);
+        formatOptions = nullptr;
+    }
+    // Freeing, not only closing: a closed context and an unreferenced packet
+    // would still hold their own allocations.
+    if (codecCtx) avcodec_free_context(&codecCtx);
+    if (formatCtx) avformat_close_input(&formatCtx);
+    if (frame) av_frame_free(&frame);
+    if (packet) {
+        packet->data = nullptr;  // borrowed from nalBuf, never owned
+        packet->size = 0;
+        av_packet_free(&packet);
+    }
+    if (swsCtx) {
+        sws_freeContext(swsCtx);
+        swsCtx = nullptr;
+    }
+    if (rgbBuf) {
+        av_free(rgbBuf);
+        rgbBuf = nullptr;
+    }
+    delete[] nalBuf;
+    nalBuf = nullptr;
+    delete[] cropBuf;
+    cropBuf = nullptr;
+}

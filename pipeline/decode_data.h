@@ -1,0 +1,142 @@
+#pragma once
+// DecodeData: the one object that holds the whole player pipeline, from the
+// link parser's state to the decoder handles and the worker thread. Every
+// operation of the player is a member of it; the members are defined in the
+// files of pipeline/ingest, pipeline/decode and pipeline/present.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "pipeline/present/telemetry_record.h"
+
+extern "C" {
+struct AVDictionary;
+struct AVFormatContext;
+struct AVCodecContext;
+struct AVPacket;
+struct AVFrame;
+struct AVCodec;
+struct SwsContext;
+}
+
+// One queued link payload, owned by the queue until it is taken.
+struct tagFRAME_LIST_ELEMENT {
+    int32_t reserved;
+    uint8_t* data;
+    int32_t length;
+};
+
+class DecodeData {
+public:
+    static constexpr int32_t kLinkBufSize = 4096;
+    static constexpr int32_t kNalBufSize = 8294400;
+    static constexpr int32_t kCropBufSize = 8294400;
+    static constexpr size_t kQueueLimit = 1024;
+
+    DecodeData();
+    ~DecodeData();
+    DecodeData(const DecodeData&) = delete;
+    DecodeData& operator=(const DecodeData&) = delete;
+
+    // Lifecycle (decode_data.cpp).
+    void Init();
+    void Release();
+    static void ThreadEntry(void (DecodeData::*member)(), void* object);
+    // Init's steps, for callers that drive the pipeline without the worker.
+    void AllocateBuffers();
+    void StartWorker();
+    // Clears `running` and joins the worker; `serviceEvents` runs while the
+    // worker is still busy, since a worker blocked in a window call waits for
+    // the main thread's event loop.
+    void StopWorker(const std::function<void()>& serviceEvents = {});
+
+    // Link ingestion (pipeline/ingest).
+    void ReplayFile(const std::string& path, uint64_t chunkSize);
+    static int64_t ReadChunk(const std::string& path, uint64_t chunkSize, int64_t& offset,
+                             uint8_t* buffer);
+    void ParseLink(const uint8_t* data, int32_t length);
+    void EnqueuePayload(const uint8_t* data, int32_t length);
+    tagFRAME_LIST_ELEMENT* DequeuePayload();
+    static void FreeElement(tagFRAME_LIST_ELEMENT* element);
+
+    // Video decoding (pipeline/decode).
+    void DecodeLoop();
+    // Takes one payload off the queue and splits it; false when the queue was empty.
+    bool ProcessNextPayload();
+    void SplitNal(const uint8_t* data, int32_t length);
+    void HandleNal(const uint8_t* unit, int32_t length);
+    bool CaptureTelemetry(const uint8_t* unit, int32_t length);
+    int32_t OpenDecoder();
+
+    // Presentation (pipeline/present).
+    int32_t ShowFrame(const uint8_t* picture, TelemetryRecord record);
+    static void CropChannel0(uint8_t* destination, const uint8_t* source);
+
+    // The pipeline's state, in the order of its design. Fields that an
+    // operation tests before it writes them start cleared.
+    int32_t videoType;
+    int32_t frameCount;
+    int32_t picWidth;
+    int32_t picHeight;
+    uint8_t* linkBuf;
+    int32_t linkLen;
+    int32_t linkState;
+    uint32_t payloadLen;
+    uint32_t linkWord;
+    int32_t lastSeq;
+    int32_t lostCount;
+    std::mutex queueLock;
+    std::list<tagFRAME_LIST_ELEMENT*> payloadQueue;
+    uint8_t* nalBuf;
+    int32_t nalLen;
+    int32_t nalState;
+    AVDictionary* codecOptions;
+    AVDictionary* formatOptions;
+    AVFormatContext* formatCtx;
+    AVCodecContext* codecCtx;
+    AVPacket* packet;
+    AVFrame* frame;
+    const AVCodec* codec;
+    int32_t srcFormat;
+    int32_t dstFormat;
+    SwsContext* swsCtx;
+    uint8_t* dstData[4];
+    int32_t dstLinesize[4];
+    TelemetryRecord telemetry;
+    bool libRegistered;
+    uint8_t* rgbBuf;
+    uint8_t* cropBuf;
+    // Atomic so that an orderly stop can clear it while the worker runs.
+    std::atomic<bool> running;
+    std::thread* worker;
+
+    // Stop and presentation controls. The player sets `stopRequested` from
+    // its signal handling; tools and tests turn the window or the line off.
+    std::atomic<bool> stopRequested;
+    std::atomic<bool> workerDone;
+    bool windowEnabled;
+    bool linePrinted;
+    // The "aabbccdd" line is printed once in the object's life, even when an
+    // oversized unit makes the splitter search for a start code again.
+    bool firstUnitAnnounced;
+
+    // Observers for the tools, benchmarks and tests; unset in the player.
+    std::function<void(const uint8_t* unit, int32_t length)> onNal;
+    std::function<void(const uint8_t* rgb, int32_t width, int32_t height,
+                       const TelemetryRecord& record)>
+        onPicture;
+
+private:
+    void ResetSplitterAfterOverflow();
+    bool DecoderReady() const;
+    void DecodeUnit(const uint8_t* unit, int32_t length);
+    void ConvertAndShow();
+    void ReconfigureConversion();
+    void ShowInWindow(const uint8_t* pixels, int32_t rows, int32_t columns);
+    void DiscardQueue();
+};

@@ -1,0 +1,59 @@
+#include "pipeline/present/telemetry_line.h"
+
+#include <charconv>
+#include <cstring>
+#include <ostream>
+
+namespace {
+
+// Qt sets the C locale from the environment, so printf's %g could write a
+// decimal comma; to_chars always writes the "C" locale's %g.
+class LineWriter {
+public:
+    explicit LineWriter(char (&out)[kTelemetryLineMax]) : pos_(out), end_(out + kTelemetryLineMax) {}
+
+    void Text(const char* text) {
+        const size_t n = std::strlen(text);
+        std::memcpy(pos_, text, n);
+        pos_ += n;
+    }
+    void Integer(int32_t value) { pos_ = std::to_chars(pos_, end_, value).ptr; }
+    void General(double value) {
+        pos_ = std::to_chars(pos_, end_, value, std::chars_format::general, 6).ptr;
+    }
+    char* Position() const { return pos_; }
+
+private:
+    char* pos_;
+    char* end_;
+};
+
+}  // namespace
+
+size_t FormatTelemetryLine(char (&out)[kTelemetryLineMax], int32_t count, int32_t videoType,
+                           const TelemetryValues& values) {
+    LineWriter line(out);
+    line.Integer(count);
+    line.Text(",video:");
+    line.Integer(videoType);
+    line.Text(",Az:");
+    line.General(values.azimuth);
+    line.Text(",Pt:");
+    line.General(values.pitch);
+    line.Text(",Lon:");
+    line.General(values.longitude);
+    line.Text(",Lat:");
+    line.General(values.latitude);
+    line.Text(",H:");
+    line.General(values.height);
+    line.Text("\n");
+    return static_cast<size_t>(line.Position() - out);
+}
+
+void WriteTelemetryLine(std::ostream& out, int32_t count, int32_t videoType,
+                        const TelemetryValues& values) {
+    char text[kTelemetryLineMax];
+    const size_t n = FormatTelemetryLine(text, count, videoType, values);
+    out.write(text, static_cast<std::streamsize>(n));
+    out.flush();
+}

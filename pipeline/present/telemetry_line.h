@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+
+#include "pipeline/present/telemetry_record.h"
+
+// Longest line: two 11-character integers, five 13-character %g values and
+// the labels, with room to spare.
+constexpr size_t kTelemetryLineMax = 160;
+
+// Formats "<count>,video:<type>,Az:..,Pt:..,Lon:..,Lat:..,H:..\n" as the
+// standard stream's default format writes numbers (%g, precision 6), in the
+// "C" locale whatever the process locale is. Returns the length written.
+size_t FormatTelemetryLine(char (&out)[kTelemetryLineMax], int32_t count, int32_t videoType,
+                           const TelemetryValues& values);
+
+// Writes one line and flushes the stream.
+void WriteTelemetryLine(std::ostream& out, int32_t count, int32_t videoType,
+                        const TelemetryValues& values);

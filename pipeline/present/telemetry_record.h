@@ -1,0 +1,39 @@
+#pragma once
+// The 782-byte telemetry record that the sending side puts at the start of
+// each telemetry unit's payload: little-endian, unaligned fields.
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr size_t kTelemetryRecordSize = 782;
+
+struct TelemetryRecord {
+    uint8_t bytes[kTelemetryRecordSize];
+};
+static_assert(sizeof(TelemetryRecord) == kTelemetryRecordSize, "record is packed bytes");
+
+namespace telemetry_field {
+// Offsets of the fields the player shows.
+constexpr size_t kAzimuth = 17;    // s16, x 360/65535 degrees
+constexpr size_t kPitch = 19;      // s16, x 360/65535 degrees, + 90
+constexpr size_t kLongitude = 98;  // s32, x 1e-7 degrees
+constexpr size_t kLatitude = 102;  // s32, x 1e-7 degrees
+constexpr size_t kHeight = 106;    // s32, x 0.001
+
+constexpr double kAngleScaleNum = 360.0;
+constexpr double kAngleScaleDen = 65535.0;  // 65535, not 65536, as the sender scales
+constexpr double kPitchOffset = 90.0;
+constexpr double kDegreeScale = 1e-7;
+constexpr double kHeightScale = 0.001;
+}  // namespace telemetry_field
+
+// The values a telemetry line shows, decoded from one record.
+struct TelemetryValues {
+    float azimuth;
+    float pitch;
+    double longitude;
+    double latitude;
+    double height;
+};
+
+TelemetryValues DecodeTelemetry(const TelemetryRecord& record);
