@@ -47,6 +47,8 @@ DecodeData::DecodeData()
       workerDone(false),
       windowEnabled(true),
       linePrinted(true),
+      linkFrameCount(0),
+      invalidFrameCount(0),
       firstUnitAnnounced(false) {}
 
 // The player itself never destroys its pipeline; tools and tests do, and

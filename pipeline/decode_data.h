@@ -121,12 +121,16 @@ public:
     std::atomic<bool> workerDone;
     bool windowEnabled;
     bool linePrinted;
+    // Link frames completed, and those dropped for an invalid payload length.
+    uint64_t linkFrameCount;
+    uint64_t invalidFrameCount;
     // The "aabbccdd" line is printed once in the object's life, even when an
     // oversized unit makes the splitter search for a start code again.
     bool firstUnitAnnounced;
 
     // Observers for the tools, benchmarks and tests; unset in the player.
     std::function<void(const uint8_t* unit, int32_t length)> onNal;
+    std::function<void(const TelemetryRecord& record)> onTelemetry;
     std::function<void(const uint8_t* rgb, int32_t width, int32_t height,
                        const TelemetryRecord& record)>
         onPicture;

@@ -54,7 +54,10 @@ bool DecodeData::DecoderReady() const { return packet != nullptr && frame != nul
 
 void DecodeData::HandleNal(const uint8_t* unit, int32_t length) {
     if (onNal) onNal(unit, length);
-    if (CaptureTelemetry(unit, length)) return;
+    if (CaptureTelemetry(unit, length)) {
+        if (onTelemetry) onTelemetry(telemetry);
+        return;
+    }
     if (!DecoderReady()) return;
     DecodeUnit(unit, length);
 }

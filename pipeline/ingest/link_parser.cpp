@@ -34,8 +34,11 @@ void DecodeData::ParseLink(const uint8_t* data, int32_t length) {
                 ++lostCount;
                 lastSeq = seq;
             }
+            ++linkFrameCount;
             if (payloadLen >= 1 && payloadLen <= static_cast<uint32_t>(kPayloadArea)) {
                 EnqueuePayload(linkBuf + kPayloadOffset, static_cast<int32_t>(payloadLen));
+            } else {
+                ++invalidFrameCount;
             }
             linkLen = 0;
             linkState = kHunting;
