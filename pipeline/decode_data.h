@@ -136,6 +136,10 @@ public:
         onPicture;
 
 private:
+    // Size the window was last fitted to; a new size fits it again.
+    int32_t windowRows = 0;
+    int32_t windowColumns = 0;
+
     void ResetSplitterAfterOverflow();
     bool DecoderReady() const;
     void DecodeUnit(const uint8_t* unit, int32_t length);

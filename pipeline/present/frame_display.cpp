@@ -67,6 +67,13 @@ void DecodeData::ShowInWindow(const uint8_t* pixels, int32_t rows, int32_t colum
         cv::Mat bgr;
         cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR, 0);
         cv::namedWindow(kWindowName, cv::WINDOW_NORMAL);
+        // A resizable window opens small and would scale the picture down;
+        // it starts at the picture's own size, and the user may resize it.
+        if (rows != windowRows || columns != windowColumns) {
+            cv::resizeWindow(kWindowName, columns, rows);
+            windowRows = rows;
+            windowColumns = columns;
+        }
         cv::imshow(kWindowName, bgr);
         cv::waitKey(kWaitKeyMs);
     } catch (const cv::Exception& e) {
