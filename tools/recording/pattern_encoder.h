@@ -1,0 +1,49 @@
+#pragma once
+// H.265 encoding of synthetic pictures through libavcodec's libx265 encoder.
+// Every stream these functions return is Annex-B with the 4-byte start code
+// 00 00 00 01 before every unit, as the sending side writes it, has no
+// B-frames (pictures come out of the decoder in the order their units go in),
+// one slice per picture and the parameter sets repeated at every key picture.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct PatternOptions {
+    int width = 1920;
+    int height = 1080;
+    int frames = 250;
+    int fps = 25;
+    int bitrateKbps = 0;  // 0: the encoder's default constant-quality mode
+    int keyint = 25;
+};
+
+// Fills `rgb` (width * height * 3 bytes, packed R G B rows) with picture `index`.
+using PictureDrawer = std::function<void(int index, int width, int height, uint8_t* rgb)>;
+
+// Encodes options.frames pictures drawn by `draw`; the general form of the
+// functions below.
+bool EncodePictures(const PatternOptions& options, const PictureDrawer& draw,
+                    std::vector<uint8_t>& es, std::string& error);
+
+// Moving colour bars with the picture number written large in the middle,
+// so that a person sees at once whether pictures are missing or stuck.
+bool EncodeTestPattern(const PatternOptions& options, std::vector<uint8_t>& es, std::string& error);
+
+// One picture per entry, each filled with the one colour (R, G, B) given.
+bool EncodeSolidPictures(int width, int height, const std::vector<std::array<uint8_t, 3>>& rgbPerPicture,
+                         std::vector<uint8_t>& es, std::string& error);
+
+// Packed RGB pictures, each width * height * 3 bytes, encoded in order.
+bool EncodeRgbPictures(int width, int height, const std::vector<std::vector<uint8_t>>& pictures,
+                       std::vector<uint8_t>& es, std::string& error);
+
+// A mid-grey picture with a distinct solid colour in each corner block
+// (top-left red, top-right green, bottom-left blue, bottom-right white), each
+// block `block` pixels square: crop and orientation tests look for them.
+std::vector<uint8_t> CornerMarkedPicture(int width, int height, int block);
+
+// The pattern EncodeTestPattern draws, for callers that want to compare pixels.
+void DrawTestPattern(int index, int width, int height, uint8_t* rgb);
