@@ -18,6 +18,8 @@ struct PatternOptions {
     int fps = 25;
     int bitrateKbps = 0;  // 0: the encoder's default constant-quality mode
     int keyint = 25;
+    // Called after each picture is encoded, for progress reports; may be empty.
+    std::function<void(int encoded, int total)> progress;
 };
 
 // Fills `rgb` (width * height * 3 bytes, packed R G B rows) with picture `index`.

@@ -11,7 +11,7 @@
 // of picture i (the unit with first_slice_segment_in_pic_flag set). Pictures
 // beyond the last record get none. Everything else is copied unchanged.
 std::vector<uint8_t> InterleaveTelemetry(const std::vector<uint8_t>& es,
-                                         const std::vector<TelemetryRecord>& records);
+                                         const std::vector<TelemetryRecord>& records, uint8_t payloadType = 5);
 
 // Pads a stream with filler-data units (type 38) after each picture's last
 // slice so that, picture by picture, the stream never falls behind

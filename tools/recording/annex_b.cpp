@@ -1,0 +1,112 @@
+#include "tools/recording/annex_b.h"
+
+#include "pipeline/decode/nal_unit.h"
+#include "pipeline/decode/telemetry_unit.h"
+
+namespace {
+
+bool FourByteStartCodeAt(const std::vector<uint8_t>& es, size_t i) {
+    return i + nal_unit::kStartCodeSize <= es.size() && es[i] == 0 && es[i + 1] == 0 && es[i + 2] == 0 &&
+           es[i + 3] == 1;
+}
+
+// Positions of the first byte after each 00 00 01 (of a 3- or 4-byte code).
+std::vector<size_t> UnitBodyStarts(const uint8_t* data, size_t size) {
+    std::vector<size_t> starts;
+    for (size_t i = 0; i + 3 <= size; ++i) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+            starts.push_back(i + 3);
+            i += 2;
+        }
+    }
+    return starts;
+}
+
+}  // namespace
+
+std::vector<UnitSpan> FindUnits(const std::vector<uint8_t>& es) {
+    std::vector<UnitSpan> units;
+    // The splitter needs the header byte after a start code before it cuts,
+    // so a start code is one only with at least one byte after it.
+    for (size_t i = 0; i + nal_unit::kPrefixSize <= es.size(); ++i) {
+        if (!FourByteStartCodeAt(es, i)) continue;
+        if (!units.empty()) units.back().size = i - units.back().offset;
+        units.push_back({i, es.size() - i});
+        i += nal_unit::kStartCodeSize;
+    }
+    return units;
+}
+
+std::vector<uint8_t> ToFourByteStartCodes(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> out;
+    out.reserve(size + size / 64);
+    const std::vector<size_t> starts = UnitBodyStarts(data, size);
+    for (size_t u = 0; u < starts.size(); ++u) {
+        size_t end = u + 1 < starts.size() ? starts[u + 1] - 3 : size;
+        // Zeros before the next 00 00 01 are a 4-byte code's first byte or
+        // trailing_zero_8bits, never the unit's own data.
+        while (end > starts[u] && data[end - 1] == 0) --end;
+        if (end == starts[u]) continue;
+        out.insert(out.end(), {0, 0, 0, 1});
+        out.insert(out.end(), data + starts[u], data + end);
+    }
+    return out;
+}
+
+int UnitType(const uint8_t* unit) { return nal_unit::TypeOf(unit[nal_unit::kStartCodeSize]); }
+
+bool IsTelemetryMarker(const uint8_t* unit, size_t size) {
+    return size > static_cast<size_t>(nal_unit::kStartCodeSize) &&
+           unit[nal_unit::kStartCodeSize] == telemetry_unit::kMarker;
+}
+
+bool IsSliceUnit(const uint8_t* unit, size_t size) {
+    // Types 0 to 31 are VCL; the two-byte header comes before the slice header.
+    constexpr size_t kHeader = nal_unit::kStartCodeSize + 2;
+    return size > kHeader && !IsTelemetryMarker(unit, size) && UnitType(unit) < 32;
+}
+
+bool StartsPicture(const uint8_t* unit, size_t size) {
+    constexpr size_t kSliceHeader = nal_unit::kStartCodeSize + 2;
+    // first_slice_segment_in_pic_flag is the slice header's first bit.
+    return IsSliceUnit(unit, size) && (unit[kSliceHeader] & 0x80) != 0;
+}
+
+size_t CountPictures(const std::vector<uint8_t>& es) {
+    size_t pictures = 0;
+    for (const UnitSpan& u : FindUnits(es)) {
+        if (StartsPicture(es.data() + u.offset, u.size)) ++pictures;
+    }
+    return pictures;
+}
+
+const char* UnitTypeName(int type) {
+    switch (type) {
+        case 0: return "TRAIL_N";
+        case 1: return "TRAIL_R";
+        case 2: return "TSA_N";
+        case 3: return "TSA_R";
+        case 4: return "STSA_N";
+        case 5: return "STSA_R";
+        case 6: return "RADL_N";
+        case 7: return "RADL_R";
+        case 8: return "RASL_N";
+        case 9: return "RASL_R";
+        case 16: return "BLA_W_LP";
+        case 17: return "BLA_W_RADL";
+        case 18: return "BLA_N_LP";
+        case 19: return "IDR_W_RADL";
+        case 20: return "IDR_N_LP";
+        case 21: return "CRA";
+        case hevc_type::kVps: return "VPS";
+        case hevc_type::kSps: return "SPS";
+        case hevc_type::kPps: return "PPS";
+        case hevc_type::kAud: return "AUD";
+        case hevc_type::kEos: return "EOS";
+        case hevc_type::kEob: return "EOB";
+        case hevc_type::kFiller: return "FD (filler)";
+        case hevc_type::kPrefixSei: return "SEI prefix";
+        case hevc_type::kSuffixSei: return "SEI suffix";
+        default: return "other";
+    }
+}
