@@ -1,0 +1,24 @@
+#pragma once
+// The benchmarks' inputs: a real link recording made by the recording
+// library (test pattern, flight-path telemetry, 480-byte payloads) and the
+// elementary stream it carries. Encoding is the slow part, so each input is
+// made once and kept as files in the build folder.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct BenchInput {
+    std::vector<uint8_t> recording;
+    std::vector<uint8_t> elementaryStream;  // telemetry units included, as framed
+    std::string recordingPath;
+    std::string streamPath;
+};
+
+// A few hundred 1920 x 1080 pictures: long enough for steady figures, short
+// enough to encode once in under a minute.
+constexpr int kBenchWidth = 1920;
+constexpr int kBenchHeight = 1080;
+constexpr int kBenchPictures = 300;
+
+bool LoadOrMakeInput(int width, int height, int pictures, BenchInput& input, std::string& error);

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the Release benchmarks and runs them all; their figures go to
+# docs/bench/: the micro-benchmarks, the whole-path comparison with ffmpeg
+# (under Xvfb when there is no display, so the window's cost is measured),
+# the player's peak memory on the sample, and a plot of pictures per second.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+if ! command -v gnuplot >/dev/null; then
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends gnuplot-nox
+fi
+
+build=${BUILD_DIR:-build-bench}
+out=docs/bench
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target dlp-micro-bench dlp-whole-path-bench downlink-player
+mkdir -p "$out"
+
+with_display() {
+  if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s "-screen 0 1920x1200x24" "$@"; fi
+}
+
+{
+  echo "# $(date -u +%Y-%m-%d) on $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GB", $2 / 1048576}' /proc/meminfo) RAM"
+  echo "# $(ffmpeg -version | head -1)"
+} >"$out/machine.txt"
+
+"$build/bench/dlp-micro-bench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+  --benchmark_counters_tabular=true | tee "$out/micro.txt"
+
+with_display "$build/bench/dlp-whole-path-bench" --rounds "${ROUNDS:-5}" \
+  --rounds-csv "$out/rounds.csv" | tee "$out/whole-path.txt"
+
+{
+  bash bench/peak_rss.sh "$build/app/downlink-player" samples/downlink-sample.dat offscreen
+  with_display bash bench/peak_rss.sh "$build/app/downlink-player" samples/downlink-sample.dat window
+} | tee "$out/peak-rss.txt"
+
+gnuplot -e "csv='$out/rounds.csv'; png='$out/pictures-per-second.png'" bench/plot_rounds.gp
+echo "figures written to $out/" >&2
