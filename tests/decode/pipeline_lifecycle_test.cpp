@@ -1,0 +1,109 @@
+// DecodeData's construction, start-up and release.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+#include "tests/support/link_frames.h"
+#include "tests/support/pipeline_harness.h"
+
+namespace {
+
+bool AllZero(const uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (bytes[i] != 0) return false;
+    }
+    return true;
+}
+
+TEST(PipelineLifecycle, ConstructionClearsWhatIsTestedBeforeItIsWritten) {
+    DecodeData pipeline;
+    EXPECT_EQ(pipeline.videoType, 1);
+    EXPECT_EQ(pipeline.frameCount, 0);
+    EXPECT_EQ(pipeline.picWidth, 0);
+    EXPECT_EQ(pipeline.picHeight, 0);
+    EXPECT_EQ(pipeline.srcFormat, 0);
+    EXPECT_EQ(pipeline.linkBuf, nullptr);
+    EXPECT_EQ(pipeline.linkState, 0);
+    EXPECT_EQ(pipeline.nalState, 0);
+    EXPECT_TRUE(pipeline.payloadQueue.empty());
+    EXPECT_TRUE(AllZero(pipeline.telemetry.bytes, kTelemetryRecordSize));
+    EXPECT_FALSE(pipeline.libRegistered);
+}
+
+// Init opens the real decoder and starts the worker, which then drains what
+// the replay queues.
+TEST(PipelineLifecycle, InitStartsAWorkerThatSplitsQueuedPayloads) {
+    DecodeData pipeline;
+    pipeline.frameCount = 41;
+    std::promise<std::vector<uint8_t>> firstUnit;
+    bool delivered = false;
+    pipeline.onNal = [&](const uint8_t* unit, int32_t length) {
+        if (delivered) return;
+        delivered = true;
+        firstUnit.set_value(std::vector<uint8_t>(unit, unit + length));
+    };
+    ::testing::internal::CaptureStdout();
+    pipeline.Init();
+
+    EXPECT_EQ(pipeline.frameCount, 0);
+    ASSERT_NE(pipeline.linkBuf, nullptr);
+    EXPECT_TRUE(AllZero(pipeline.linkBuf, DecodeData::kLinkBufSize));
+    EXPECT_NE(pipeline.nalBuf, nullptr);
+    EXPECT_NE(pipeline.cropBuf, nullptr);
+    EXPECT_EQ(pipeline.rgbBuf, nullptr);
+    EXPECT_EQ(pipeline.swsCtx, nullptr);
+    EXPECT_NE(pipeline.codecCtx, nullptr);
+    EXPECT_NE(pipeline.packet, nullptr);
+    EXPECT_NE(pipeline.frame, nullptr);
+    EXPECT_TRUE(pipeline.libRegistered);
+    EXPECT_TRUE(pipeline.running);
+
+    const std::vector<uint8_t> stream{0, 0, 0, 1, 0x40, 0x01, 0x0C, 0, 0, 0, 1, 0x42};
+    const auto frames = test_link::FrameStream(stream);
+    pipeline.ParseLink(frames.data(), static_cast<int32_t>(frames.size()));
+    auto unit = firstUnit.get_future();
+    // A bound against a hang, not a speed requirement.
+    ASSERT_EQ(unit.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(unit.get(), (std::vector<uint8_t>{0, 0, 0, 1, 0x40, 0x01, 0x0C}));
+
+    pipeline.StopWorker();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "aabbccdd:64,\n");
+    EXPECT_FALSE(pipeline.running);
+    EXPECT_EQ(pipeline.worker, nullptr);
+}
+
+TEST(PipelineLifecycle, ReleaseFreesTheHandlesAndMayRunTwice) {
+    DecodeData pipeline;
+    pipeline.Init();
+    pipeline.StopWorker();
+    const std::vector<uint8_t> payload(100, 0x11);
+    pipeline.EnqueuePayload(payload.data(), 100);
+    pipeline.Release();
+    EXPECT_EQ(pipeline.codecCtx, nullptr);
+    EXPECT_EQ(pipeline.packet, nullptr);
+    EXPECT_EQ(pipeline.frame, nullptr);
+    EXPECT_EQ(pipeline.swsCtx, nullptr);
+    EXPECT_EQ(pipeline.rgbBuf, nullptr);
+    EXPECT_NE(pipeline.linkBuf, nullptr) << "the link buffer outlives Release";
+    EXPECT_EQ(pipeline.payloadQueue.size(), 1u) << "queued payloads outlive Release";
+    pipeline.Release();
+    pipeline.StopWorker();
+}
+
+// The destructor must stop a running worker before anything goes, and free
+// what Release leaves (the sanitizer builds see any leak).
+TEST(PipelineLifecycle, DestroyingAStartedPipelineStopsItsWorkerFirst) {
+    for (int round = 0; round < 3; ++round) {
+        auto pipeline = std::make_unique<DecodeData>();
+        pipeline->Init();
+        const auto frames = test_link::FrameStream(std::vector<uint8_t>(5000, 0x21));
+        pipeline->ParseLink(frames.data(), static_cast<int32_t>(frames.size()));
+        pipeline.reset();
+    }
+    DecodeData neverStarted;
+    neverStarted.Release();
+}
+
+}  // namespace
