@@ -1,0 +1,22 @@
+#pragma once
+// One function per fuzz target that runs a single input through the real
+// pipeline code. The libFuzzer entry points call these, and so does the
+// regression test that replays every input that ever made a target fail.
+// Each returns 0; a broken invariant traps.
+
+#include <cstddef>
+#include <cstdint>
+
+// Byte 0 picks the size of the pieces the rest is handed to ParseLink in and
+// whether the worker's side of the queue keeps up or stalls.
+int RunLinkParserInput(const uint8_t* data, size_t size);
+
+// The bytes go to SplitNal as link payloads of up to 480 bytes; units go to
+// telemetry capture, with no decoder open. The sequence FE ED n v stands for
+// (n + 1) x 32768 bytes v, so that a short input can outgrow the assembly
+// buffer.
+int RunNalSplitterInput(const uint8_t* data, size_t size);
+
+// The bytes are an elementary stream for the splitter, the real HEVC decoder,
+// the RGB conversion and the telemetry line, with the window turned off.
+int RunUnitPathInput(const uint8_t* data, size_t size);

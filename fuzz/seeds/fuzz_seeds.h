@@ -1,0 +1,16 @@
+#pragma once
+// Seed inputs for the fuzz targets, made from real encoded pictures at build
+// time rather than kept as binaries: small streams with telemetry, a size
+// change, a telemetry unit cut short, and their link-framed forms.
+
+#include <string>
+#include <vector>
+
+#include "tests/robustness/support/hevc_pictures.h"
+
+struct SeedSet {
+    std::string target;  // link_parser, nal_splitter or unit_path
+    std::vector<Bytes> inputs;
+};
+
+std::vector<SeedSet> MakeFuzzSeeds();
