@@ -7,6 +7,7 @@
 #include "tools/make_recording/make_options.h"
 #include "tools/recording/annex_b.h"
 #include "tools/recording/recording_reader.h"
+#include "tools/recording/stream_builder.h"
 #include "tools/recording/telemetry_track.h"
 
 namespace {
@@ -18,7 +19,12 @@ bool LoadVideo(const MakeOptions& o, std::vector<uint8_t>& es, std::string& erro
     if (!o.input.empty()) {
         std::vector<uint8_t> raw;
         if (!ReadWholeFile(o.input, raw, error)) return false;
-        es = ToFourByteStartCodes(raw.data(), raw.size());
+        size_t replaced = 0;
+        es = StripTelemetryAndEnd(ToFourByteStartCodes(raw.data(), raw.size()), &replaced);
+        if (replaced > 0 && !o.quiet) {
+            std::fprintf(stderr, "note: %zu telemetry units already in %s are replaced by the new track\n", replaced,
+                         o.input.c_str());
+        }
         if (CountPictures(es) == 0) {
             error = o.input + ": no H.265 pictures found (expected an Annex-B elementary stream)";
             return false;

@@ -84,8 +84,10 @@ uint64_t CountBreaks(const std::vector<FrameLog>& frames, size_t count) {
     return breaks;
 }
 
-void FillStats(const std::vector<FrameLog>& frames, size_t kept, uint64_t noiseBytes, LinkStats& stats) {
+void FillStats(const std::vector<FrameLog>& frames, size_t kept, uint64_t noiseBytes, size_t droppedAtEnd,
+               LinkStats& stats) {
     stats = LinkStats{};
+    stats.dropped = droppedAtEnd;
     for (size_t i = 0; i < kept; ++i) {
         const FrameLog& f = frames[i];
         ++stats.frames;
@@ -152,6 +154,7 @@ std::vector<uint8_t> FrameLink(const std::vector<uint8_t>& es, int payloadSize, 
         out.resize(static_cast<size_t>(imp.truncateAt));
         while (kept > 0 && frames[kept - 1].end > out.size()) --kept;
     }
-    if (stats != nullptr) FillStats(frames, kept, noiseBytes, *stats);
+    // Frames dropped after the last one written count unless truncation cut there first.
+    if (stats != nullptr) FillStats(frames, kept, noiseBytes, kept == frames.size() ? dropped : 0, *stats);
     return out;
 }

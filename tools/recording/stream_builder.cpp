@@ -48,6 +48,25 @@ std::vector<uint8_t> InterleaveTelemetry(const std::vector<uint8_t>& es,
     return out;
 }
 
+std::vector<uint8_t> StripTelemetryAndEnd(const std::vector<uint8_t>& es, size_t* removed) {
+    std::vector<uint8_t> out;
+    out.reserve(es.size());
+    size_t telemetry = 0;
+    const std::vector<UnitSpan> units = FindUnits(es);
+    for (size_t i = 0; i < units.size(); ++i) {
+        const uint8_t* unit = es.data() + units[i].offset;
+        const bool closing = i + 1 == units.size() && !IsTelemetryMarker(unit, units[i].size) &&
+                             UnitType(unit) == hevc_type::kEob;
+        if (IsTelemetryMarker(unit, units[i].size)) {
+            ++telemetry;
+        } else if (!closing) {
+            AppendUnit(out, es, units[i]);
+        }
+    }
+    if (removed != nullptr) *removed = telemetry;
+    return out;
+}
+
 std::vector<uint8_t> BuildFillerUnit(size_t size) {
     if (size < kMinFillerUnit) size = kMinFillerUnit;
     // Start code, the two-byte header of type 38, 0xFF bytes, and the RBSP stop bit.

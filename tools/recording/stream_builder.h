@@ -13,6 +13,11 @@
 std::vector<uint8_t> InterleaveTelemetry(const std::vector<uint8_t>& es,
                                          const std::vector<TelemetryRecord>& records, uint8_t payloadType = 5);
 
+// The stream without its telemetry units (header byte 0x06) and without a
+// closing end-of-bitstream unit, ready to be given a new track. `removed`,
+// when given, receives the number of telemetry units taken out.
+std::vector<uint8_t> StripTelemetryAndEnd(const std::vector<uint8_t>& es, size_t* removed = nullptr);
+
 // Pads a stream with filler-data units (type 38) after each picture's last
 // slice so that, picture by picture, the stream never falls behind
 // `bytesPerSecond` at `fps` pictures a second. A picture larger than its share

@@ -1,0 +1,161 @@
+// make-recording and inspect-recording run as a user runs them, in a
+// temporary folder, with real files.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tools/recording/telemetry_track.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class ToolsCommandLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/dlp-tools-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    ToolRun Execute(const std::string& program, const std::string& args) const {
+        const std::string command = "cd '" + dir_.string() + "' && '" + program + "' " + args + " >stdout.txt 2>stderr.txt";
+        const int raw = std::system(command.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(Path("stdout.txt")), Slurp(Path("stderr.txt"))};
+    }
+
+    static std::string Slurp(const std::string& path) {
+        std::ifstream in(path);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    void Write(const std::string& name, const std::string& text) const { std::ofstream(Path(name)) << text; }
+
+    fs::path dir_;
+};
+
+}  // namespace
+
+TEST_F(ToolsCommandLine, HelpDescribesEveryImpairmentAndExitsZero) {
+    const ToolRun make = Execute(MAKE_RECORDING, "--help");
+    EXPECT_EQ(make.status, 0);
+    for (const char* option : {"--output", "--input", "--size", "--frames", "--fps", "--telemetry", "--seed",
+                               "--noise", "--drop-rate", "--invalid-length-rate", "--jump-rate", "--repeat-rate",
+                               "--bit-flip-rate", "--truncate", "--pad-rate"}) {
+        EXPECT_NE(make.out.find(option), std::string::npos) << option;
+    }
+    const ToolRun inspect = Execute(INSPECT_RECORDING, "--help");
+    EXPECT_EQ(inspect.status, 0);
+    for (const char* option : {"--csv", "--decode"}) EXPECT_NE(inspect.out.find(option), std::string::npos);
+}
+
+TEST_F(ToolsCommandLine, BadUsageIsRefusedWithAReason) {
+    const struct {
+        const char* program;
+        const char* args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {MAKE_RECORDING, "--frames 5", 1, "--output FILE is required"},
+        {MAKE_RECORDING, "-o x.dat --frames 0", 1, "invalid value '0' for --frames"},
+        {MAKE_RECORDING, "-o x.dat --size 100x", 1, "invalid value '100x' for --size"},
+        {MAKE_RECORDING, "-o x.dat --drop-rate 1.5", 1, "a probability from 0 to 1"},
+        {MAKE_RECORDING, "-o x.dat --payload-size 481", 1, "from 1 to 480"},
+        {MAKE_RECORDING, "-o x.dat --colour red", 1, "unknown option '--colour'"},
+        {MAKE_RECORDING, "-o x.dat --input missing.h265", 2, "cannot open missing.h265"},
+        {MAKE_RECORDING, "-o x.dat --input track.csv", 2, "no H.265 pictures found"},
+        {MAKE_RECORDING, "-o x.dat -s 64x64 -n 3 --telemetry short.csv", 2, "2 telemetry rows for 3 pictures"},
+        {MAKE_RECORDING, "-o x.dat -s 64x64 -n 2 --telemetry far.csv", 2, "telemetry row 2: latitude 300"},
+        {INSPECT_RECORDING, "", 1, "expected one recording FILE"},
+        {INSPECT_RECORDING, "missing.dat", 2, "cannot open missing.dat"},
+        {INSPECT_RECORDING, "track.csv", 3, "no link frame found"},
+    };
+    Write("track.csv", "1,90,116,39,100\n");
+    Write("short.csv", "1,90,116,39,100\n2,90,116,39,100\n");
+    Write("far.csv", "1,90,116,39,100\n2,90,116,300,100\n");
+    for (const auto& c : cases) {
+        const ToolRun r = Execute(c.program, c.args);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << ": " << r.err;
+    }
+    EXPECT_FALSE(fs::exists(Path("x.dat")));
+}
+
+// A user's session: a track of their own in, the same values out of the
+// inspector, every picture decoded.
+TEST_F(ToolsCommandLine, MadeRecordingInspectsToTheTrackAndPicturesPutIn) {
+    Write("track.csv",
+          "azimuth,pitch,longitude,latitude,height\n"
+          "10.5,80,116.391,39.9042,1500\n-45,95.5,116.392,39.9043,1500.5\n"
+          "179.9,-10,-70.6693,-33.4489,12\n0,90,0,0,-5\n");
+    const ToolRun make = Execute(MAKE_RECORDING, "-o rec.dat -s 320x240 -n 4 -t track.csv --es-output rec.es");
+    ASSERT_EQ(make.status, 0) << make.err;
+
+    const ToolRun csv = Execute(INSPECT_RECORDING, "--csv rec.dat");
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    std::istringstream track(Slurp(Path("track.csv")));
+    std::vector<TelemetrySample> samples;
+    std::string error;
+    ASSERT_TRUE(ParseTelemetryCsv(track, samples, error));
+    std::string expected = std::string(kTelemetryCsvHeader) + "\n";
+    for (size_t i = 0; i < samples.size(); ++i) {
+        TelemetryRecord record;
+        ASSERT_TRUE(EncodeRecord(samples[i], record, error));
+        expected += TelemetryCsvRow(static_cast<int>(i + 1), record) + "\n";
+    }
+    EXPECT_EQ(csv.out, expected);
+    EXPECT_NE(csv.out.find("\n3,179.898,-9.99908,-70.6693,-33.4489,12\n"), std::string::npos) << csv.out;
+
+    const ToolRun summary = Execute(INSPECT_RECORDING, "--decode rec.dat");
+    ASSERT_EQ(summary.status, 0) << summary.err;
+    EXPECT_NE(summary.out.find("telemetry records: 4\n"), std::string::npos) << summary.out;
+    EXPECT_NE(summary.out.find("pictures:         4 (320x240)\n"), std::string::npos) << summary.out;
+    EXPECT_NE(summary.out.find("sequence breaks:  0\n"), std::string::npos);
+
+    // The inspector's CSV is itself a track that makes the same recording.
+    Write("again.csv", csv.out);
+    const ToolRun again = Execute(MAKE_RECORDING, "-o again.dat --input rec.es -t again.csv --es-output again.es");
+    ASSERT_EQ(again.status, 0);
+    EXPECT_NE(again.err.find("4 telemetry units already in rec.es are replaced"), std::string::npos) << again.err;
+    EXPECT_EQ(Execute(INSPECT_RECORDING, "--csv again.dat").out, csv.out);
+    EXPECT_EQ(Slurp(Path("again.es")), Slurp(Path("rec.es")));
+}
+
+TEST_F(ToolsCommandLine, ImpairmentsReportedByTheMakerAreFoundByTheInspector) {
+    const ToolRun make = Execute(MAKE_RECORDING,
+                             "-o bad.dat -s 320x240 -n 10 --payload-size 100 --seed 7 --invalid-length-rate 0.1 "
+                             "--jump-rate 0.05 --noise 30");
+    ASSERT_EQ(make.status, 0) << make.err;
+    unsigned long long dropped, invalid, jumps, repeats, flips, noise, breaks;
+    const size_t at = make.err.find("impairments:");
+    ASSERT_NE(at, std::string::npos) << make.err;
+    ASSERT_EQ(std::sscanf(make.err.c_str() + at,
+                          "impairments: %llu dropped, %llu invalid length, %llu jumps, %llu repeats, %llu bit flips, "
+                          "%llu noise bytes; the receiver counts %llu sequence breaks",
+                          &dropped, &invalid, &jumps, &repeats, &flips, &noise, &breaks),
+              7);
+    EXPECT_GT(invalid, 0u);
+    EXPECT_GT(noise, 0u);
+    const ToolRun inspect = Execute(INSPECT_RECORDING, "bad.dat");
+    ASSERT_EQ(inspect.status, 0);
+    EXPECT_NE(inspect.out.find("invalid frames:   " + std::to_string(invalid) + " "), std::string::npos) << inspect.out;
+    EXPECT_NE(inspect.out.find("sequence breaks:  " + std::to_string(breaks) + "\n"), std::string::npos);
+    EXPECT_EQ(breaks, jumps);
+}
