@@ -106,6 +106,22 @@ bool PlayerProcess::WaitForText(const std::string& file, const std::string& text
     return true;
 }
 
+bool PlayerProcess::WaitUntilCatching(int signal1, int signal2, milliseconds bound) const {
+    const uint64_t wanted = (uint64_t{1} << (signal1 - 1)) | (uint64_t{1} << (signal2 - 1));
+    const std::string status = "/proc/" + std::to_string(pid_) + "/status";
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        const std::string text = ReadFile(status);
+        const size_t at = text.find("SigCgt:");
+        if (at != std::string::npos) {
+            const uint64_t caught = std::strtoull(text.c_str() + at + 7, nullptr, 16);
+            if ((caught & wanted) == wanted) return true;
+        }
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+}
+
 bool PlayerProcess::Running() {
     if (reaped_) return false;
     if (waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;

@@ -50,6 +50,10 @@ public:
     bool WaitForStdout(const std::string& text, milliseconds bound) const;
     bool WaitForStderr(const std::string& text, milliseconds bound) const;
 
+    // Waits, at most `bound`, until the player has handlers for both signals
+    // (SigCgt in /proc): only then does a signal reach its own handling.
+    bool WaitUntilCatching(int signal1, int signal2, milliseconds bound) const;
+
     bool Running();
     void Signal(int signal) const;
     // The exit code, or nothing when the player has not exited normally
