@@ -25,36 +25,50 @@ bool EndsWithStartCodeAndHeader(const uint8_t* buf, int32_t len) {
 
 void DecodeData::SplitNal(const uint8_t* data, int32_t length) {
     using nal_unit::kPrefixSize;
+    // The scan keeps the assembly state in locals: a byte stored through
+    // nalBuf may alias any field, so fields would be reloaded and stored
+    // again for every byte. They are written back whenever another member
+    // runs, so that it sees the splitter as it stands.
+    uint8_t* const buf = nalBuf;
+    int32_t len = nalLen;
+    int32_t state = nalState;
     for (int32_t i = 0; i < length; ++i) {
         const uint8_t b = data[i];
-        if (nalState == kLocked && nalLen >= kNalLimit) ResetSplitterAfterOverflow();
-        nalBuf[nalLen++] = b;
+        if (state == kLocked && len >= kNalLimit) {
+            nalLen = len;
+            ResetSplitterAfterOverflow();
+            len = nalLen;
+            state = nalState;
+        }
+        buf[len++] = b;
 
-        if (nalState == kLocked) {
+        if (state == kLocked) {
             // More than 9 bytes: the unit before the new start code holds at
             // least its own start code and header byte.
-            if (nalLen <= 2 * kPrefixSize - 1 || !EndsWithStartCodeAndHeader(nalBuf, nalLen)) {
-                continue;
-            }
-            const int32_t unitLen = nalLen - kPrefixSize;
-            HandleNal(nalBuf, unitLen);
-            std::memmove(nalBuf, nalBuf + unitLen, kPrefixSize);
-            std::memset(nalBuf + kPrefixSize, 0, static_cast<size_t>(unitLen));
-            nalLen = kPrefixSize;
-        } else if (nalState == 4) {
-            nalState = kLocked;
+            if (len <= 2 * kPrefixSize - 1 || !EndsWithStartCodeAndHeader(buf, len)) continue;
+            const int32_t unitLen = len - kPrefixSize;
+            nalLen = len;
+            nalState = state;
+            HandleNal(buf, unitLen);
+            std::memmove(buf, buf + unitLen, kPrefixSize);
+            std::memset(buf + kPrefixSize, 0, static_cast<size_t>(unitLen));
+            len = kPrefixSize;
+        } else if (state == 4) {
+            state = kLocked;
             if (!firstUnitAnnounced) {
                 firstUnitAnnounced = true;
                 std::printf("aabbccdd:%d,\n", static_cast<int>(b));
             }
-        } else if ((nalState < 3 && b == 0x00) || (nalState == 3 && b == 0x01)) {
-            ++nalState;
+        } else if ((state < 3 && b == 0x00) || (state == 3 && b == 0x01)) {
+            ++state;
         } else {
             // A fourth zero in a row resets the search and is dropped too.
-            nalState = 0;
-            nalLen = 0;
+            state = 0;
+            len = 0;
         }
     }
+    nalLen = len;
+    nalState = state;
 }
 
 // A unit that would not fit is dropped and the search for a start code
