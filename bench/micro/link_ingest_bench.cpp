@@ -22,7 +22,15 @@ void Drain(DecodeData& pipeline) {
 }
 
 void BM_ParseLinkWithQueue(benchmark::State& state) {
-    const std::vector<uint8_t>& recording = RecordedInput().recording;
+    std::string why;
+    const auto source = static_cast<RecordedSource>(state.range(0));
+    const BenchInput* input = RecordedInput(source, why);
+    if (input == nullptr) {
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    state.SetLabel(SourceLabel(source));
+    const std::vector<uint8_t>& recording = input->recording;
     DecodeData pipeline;
     pipeline.AllocateBuffers();
     const size_t blockBytes = kChunkSize * kChunksPerBlock;
@@ -42,6 +50,6 @@ void BM_ParseLinkWithQueue(benchmark::State& state) {
     state.counters["frames"] = static_cast<double>(pipeline.linkFrameCount);
     state.counters["lost"] = static_cast<double>(pipeline.lostCount);
 }
-BENCHMARK(BM_ParseLinkWithQueue)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseLinkWithQueue)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

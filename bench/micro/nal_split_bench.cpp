@@ -15,7 +15,15 @@ namespace {
 constexpr size_t kPayloadSize = 480;  // what one link frame carries
 
 void BM_SplitNalWithTelemetry(benchmark::State& state) {
-    const std::vector<uint8_t>& stream = RecordedInput().elementaryStream;
+    std::string why;
+    const auto source = static_cast<RecordedSource>(state.range(0));
+    const BenchInput* input = RecordedInput(source, why);
+    if (input == nullptr) {
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    state.SetLabel(SourceLabel(source));
+    const std::vector<uint8_t>& stream = input->elementaryStream;
     DecodeData pipeline;
     pipeline.AllocateBuffers();
     pipeline.firstUnitAnnounced = true;
@@ -34,6 +42,6 @@ void BM_SplitNalWithTelemetry(benchmark::State& state) {
     state.counters["records"] =
         static_cast<double>(records) / static_cast<double>(std::max<int64_t>(1, state.iterations()));
 }
-BENCHMARK(BM_SplitNalWithTelemetry)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SplitNalWithTelemetry)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

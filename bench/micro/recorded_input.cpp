@@ -1,18 +1,44 @@
 #include "bench/micro/recorded_input.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <string>
+#include "tools/recording/recording_reader.h"
 
-const BenchInput& RecordedInput() {
-    static const BenchInput input = [] {
-        BenchInput made;
-        std::string error;
-        if (!LoadOrMakeInput(kBenchWidth, kBenchHeight, kBenchPictures, made, error)) {
-            std::fprintf(stderr, "no benchmark input: %s\n", error.c_str());
-            std::exit(1);
-        }
-        return made;
-    }();
-    return input;
+namespace {
+
+struct Loaded {
+    bool ok = false;
+    BenchInput input;
+    std::string why;
+};
+
+Loaded LoadPattern() {
+    Loaded loaded;
+    loaded.ok = LoadOrMakeInput(kBenchWidth, kBenchHeight, kBenchPictures, loaded.input, loaded.why);
+    return loaded;
+}
+
+// The sample's elementary stream is the one the pipeline's own reader
+// rebuilds from it, so both benchmarks see the bytes the player would.
+Loaded LoadSample() {
+    Loaded loaded;
+    loaded.input.recordingPath = std::string(DLP_SOURCE_DIR) + "/samples/downlink-sample.dat";
+    if (!ReadWholeFile(loaded.input.recordingPath, loaded.input.recording, loaded.why)) return loaded;
+    ReadOptions options;
+    loaded.input.elementaryStream = ReadRecordingBytes(loaded.input.recording, options).elementaryStream;
+    loaded.ok = !loaded.input.elementaryStream.empty();
+    if (!loaded.ok) loaded.why = "no units in " + loaded.input.recordingPath;
+    return loaded;
+}
+
+}  // namespace
+
+const BenchInput* RecordedInput(RecordedSource source, std::string& why) {
+    static const Loaded pattern = LoadPattern();
+    static const Loaded sample = LoadSample();
+    const Loaded& loaded = source == RecordedSource::kPattern ? pattern : sample;
+    why = loaded.why;
+    return loaded.ok ? &loaded.input : nullptr;
+}
+
+const char* SourceLabel(RecordedSource source) {
+    return source == RecordedSource::kPattern ? "pattern 1920x1080, 300 pictures" : "bundled sample";
 }

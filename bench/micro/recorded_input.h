@@ -1,8 +1,14 @@
 #pragma once
-// The one real recording the micro-benchmarks share, made or loaded on
-// first use and kept for the life of the process.
+// The real recordings the micro-benchmarks read, made or loaded on first
+// use and kept for the life of the process: the benchmarks' own test
+// pattern (small pictures, so telemetry units are a large share of the
+// bytes) and the bundled sample (the link's full rate, mostly video).
 
 #include "bench/inputs/bench_input.h"
 
-// Aborts the benchmark run with the reason when no input can be had.
-const BenchInput& RecordedInput();
+enum class RecordedSource { kPattern = 0, kSample = 1 };
+
+// Null when the source cannot be had; `why` then says what is missing.
+const BenchInput* RecordedInput(RecordedSource source, std::string& why);
+
+const char* SourceLabel(RecordedSource source);
