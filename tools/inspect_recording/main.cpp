@@ -2,6 +2,7 @@
 // pipeline code and reports what is in it.
 
 #include <getopt.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -109,8 +110,11 @@ int Run(const InspectOptions& o) {
     read.keepStream = !o.esOutput.empty();
     uint64_t shown = 0;
     if (!o.quiet) {
-        read.onPicture = [&shown](const uint8_t*, int, int, const TelemetryRecord&) {
-            if (++shown % 50 == 0) std::fprintf(stderr, "\rdecoded %llu pictures", static_cast<unsigned long long>(shown));
+        const bool terminal = isatty(STDERR_FILENO) != 0;
+        read.onPicture = [&shown, terminal](const uint8_t*, int, int, const TelemetryRecord&) {
+            if (++shown % 250 != 0) return;
+            std::fprintf(stderr, terminal ? "\rdecoded %llu pictures" : "decoded %llu pictures\n",
+                         static_cast<unsigned long long>(shown));
         };
     }
     // The decoder's complaints about damaged units are not the report.
@@ -122,7 +126,7 @@ int Run(const InspectOptions& o) {
         std::fprintf(stderr, "inspect-recording: %s\n", error.c_str());
         return kReadError;
     }
-    if (shown >= 50) std::fprintf(stderr, "\n");
+    if (shown >= 250 && isatty(STDERR_FILENO)) std::fprintf(stderr, "\n");
     if (o.csv) {
         WriteTelemetryCsv(std::cout, report);
     } else {

@@ -1,5 +1,7 @@
 // make-recording: video and telemetry in, a downlink link recording out.
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -33,9 +35,12 @@ bool LoadVideo(const MakeOptions& o, std::vector<uint8_t>& es, std::string& erro
     }
     PatternOptions pattern = o.pattern;
     if (!o.quiet) {
-        pattern.progress = [](int done, int total) {
-            if (done % 25 == 0 || done == total) std::fprintf(stderr, "\rencoded %d/%d pictures", done, total);
-            if (done == total) std::fprintf(stderr, "\n");
+        // One line rewritten in place on a terminal, a line a second otherwise.
+        const bool terminal = isatty(STDERR_FILENO) != 0;
+        pattern.progress = [terminal](int done, int total) {
+            if (done % 25 != 0 && done != total) return;
+            std::fprintf(stderr, terminal ? "\rencoded %d/%d pictures" : "encoded %d/%d pictures\n", done, total);
+            if (terminal && done == total) std::fprintf(stderr, "\n");
         };
     }
     return EncodeTestPattern(pattern, es, error);

@@ -46,33 +46,56 @@ void DrainQueue(DecodeData& pipeline, RecordingReport& report) {
     }
 }
 
+// One pipeline fed piece by piece, as the replay feeds the player's.
+class PipelineReader {
+public:
+    PipelineReader(const ReadOptions& options, RecordingReport& report)
+        : pipeline_(std::make_unique<DecodeData>()),
+          report_(report),
+          chunk_(std::clamp<size_t>(options.chunkSize, 1, kMaxChunk)) {
+        pipeline_->AllocateBuffers();
+        if (options.decode) pipeline_->OpenDecoder();
+        pipeline_->windowEnabled = false;
+        pipeline_->linePrinted = false;
+        // The splitter's one diagnostic line would land in the tools' own output.
+        pipeline_->firstUnitAnnounced = true;
+        Observe(*pipeline_, options, report_);
+    }
+
+    size_t ChunkSize() const { return chunk_; }
+
+    void Feed(const uint8_t* data, size_t size) {
+        report_.fileBytes += size;
+        for (size_t pos = 0; pos < size; pos += chunk_) {
+            const size_t take = std::min(chunk_, size - pos);
+            pipeline_->ParseLink(data + pos, static_cast<int32_t>(take));
+            DrainQueue(*pipeline_, report_);
+        }
+    }
+
+    void Finish() {
+        report_.linkFrames = pipeline_->linkFrameCount;
+        report_.invalidFrames = pipeline_->invalidFrameCount;
+        report_.sequenceBreaks = static_cast<uint64_t>(pipeline_->lostCount);
+        // Before the first start code the splitter holds only a partial one.
+        if (pipeline_->nalLen >= nal_unit::kPrefixSize) {
+            report_.openTail.assign(pipeline_->nalBuf, pipeline_->nalBuf + pipeline_->nalLen);
+        }
+    }
+
+private:
+    std::unique_ptr<DecodeData> pipeline_;
+    RecordingReport& report_;
+    size_t chunk_;
+};
+
 }  // namespace
 
 RecordingReport ReadRecordingBytes(const std::vector<uint8_t>& recording, const ReadOptions& options) {
     RecordingReport report;
-    report.fileBytes = recording.size();
-    auto pipeline = std::make_unique<DecodeData>();
-    pipeline->AllocateBuffers();
-    if (options.decode) pipeline->OpenDecoder();
-    pipeline->windowEnabled = false;
-    pipeline->linePrinted = false;
-    // The splitter's one diagnostic line would land in the tools' own output.
-    pipeline->firstUnitAnnounced = true;
-    Observe(*pipeline, options, report);
-
-    const size_t chunk = std::clamp<size_t>(options.chunkSize, 1, kMaxChunk);
-    for (size_t pos = 0; pos < recording.size(); pos += chunk) {
-        const size_t take = std::min(chunk, recording.size() - pos);
-        pipeline->ParseLink(recording.data() + pos, static_cast<int32_t>(take));
-        DrainQueue(*pipeline, report);
-    }
-    report.linkFrames = pipeline->linkFrameCount;
-    report.invalidFrames = pipeline->invalidFrameCount;
-    report.sequenceBreaks = static_cast<uint64_t>(pipeline->lostCount);
-    // Before the first start code the splitter holds only a partial one.
-    if (pipeline->nalLen >= nal_unit::kPrefixSize) {
-        report.openTail.assign(pipeline->nalBuf, pipeline->nalBuf + pipeline->nalLen);
-    }
+    PipelineReader reader(options, report);
+    reader.Feed(recording.data(), recording.size());
+    reader.Finish();
     return report;
 }
 
@@ -107,8 +130,22 @@ bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
 
 bool ReadRecordingFile(const std::string& path, const ReadOptions& options, RecordingReport& report,
                        std::string& error) {
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, bytes, error)) return false;
-    report = ReadRecordingBytes(bytes, options);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + path;
+        return false;
+    }
+    // Read in pieces: a recording may be far larger than memory should hold.
+    report = RecordingReport{};
+    PipelineReader reader(options, report);
+    std::vector<char> buffer(reader.ChunkSize() * 16);
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+        reader.Feed(reinterpret_cast<const uint8_t*>(buffer.data()), static_cast<size_t>(in.gcount()));
+    }
+    if (in.bad()) {
+        error = "cannot read " + path;
+        return false;
+    }
+    reader.Finish();
     return true;
 }
