@@ -32,6 +32,8 @@ bool WriteAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
     return true;
 }
 
+std::string StreamPath(const BenchInput& input) { return input.recordingPath + ".es"; }
+
 bool FlightRecords(int pictures, std::vector<TelemetryRecord>& records, std::string& error) {
     for (const TelemetrySample& sample : GenerateFlightPath(pictures)) {
         TelemetryRecord record{};
@@ -55,7 +57,8 @@ bool MakeInput(int width, int height, int pictures, BenchInput& input, std::stri
     }
     input.recording = BuildRecording(encoded, records, RecordingOptions{}, nullptr, &input.elementaryStream);
     mkdir(DLP_BENCH_CACHE_DIR, 0755);
-    return WriteAtomically(input.streamPath, input.elementaryStream, error) &&
+    return WriteAtomically(input.videoStreamPath, encoded, error) &&
+           WriteAtomically(StreamPath(input), input.elementaryStream, error) &&
            WriteAtomically(input.recordingPath, input.recording, error);
 }
 
@@ -63,10 +66,11 @@ bool MakeInput(int width, int height, int pictures, BenchInput& input, std::stri
 
 bool LoadOrMakeInput(int width, int height, int pictures, BenchInput& input, std::string& error) {
     input.recordingPath = CachePath(width, height, pictures, ".dat");
-    input.streamPath = CachePath(width, height, pictures, ".h265");
-    if (Exists(input.recordingPath) && Exists(input.streamPath)) {
+    input.videoStreamPath = CachePath(width, height, pictures, "-video.h265");
+    // The recording is written last, so with it the other two exist.
+    if (Exists(input.recordingPath) && Exists(input.videoStreamPath)) {
         return ReadWholeFile(input.recordingPath, input.recording, error) &&
-               ReadWholeFile(input.streamPath, input.elementaryStream, error);
+               ReadWholeFile(StreamPath(input), input.elementaryStream, error);
     }
     return MakeInput(width, height, pictures, input, error);
 }

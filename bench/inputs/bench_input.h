@@ -12,7 +12,10 @@ struct BenchInput {
     std::vector<uint8_t> recording;
     std::vector<uint8_t> elementaryStream;  // telemetry units included, as framed
     std::string recordingPath;
-    std::string streamPath;
+    // The encoder's units alone, for the ffmpeg reference: it would take
+    // the telemetry units for slices (their header byte reads as type 3)
+    // and spend its time on their errors, where the player captures them.
+    std::string videoStreamPath;
 };
 
 // A few hundred 1920 x 1080 pictures: long enough for steady figures, short
