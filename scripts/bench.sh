@@ -15,7 +15,8 @@ fi
 
 build=${BUILD_DIR:-build-bench}
 out=docs/bench
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+# Tests are not needed here; leaving them out keeps the build short.
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDLP_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target dlp-micro-bench dlp-whole-path-bench downlink-player
 mkdir -p "$out"
 
@@ -29,9 +30,9 @@ with_display() {
 } >"$out/machine.txt"
 
 "$build/bench/dlp-micro-bench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
-  --benchmark_counters_tabular=true | tee "$out/micro.txt"
+  --benchmark_counters_tabular=true 2>&1 | tee "$out/micro.txt"
 
-with_display "$build/bench/dlp-whole-path-bench" --rounds "${ROUNDS:-5}" \
+with_display "$build/bench/dlp-whole-path-bench" --rounds "${ROUNDS:-7}" \
   --rounds-csv "$out/rounds.csv" | tee "$out/whole-path.txt"
 
 {
