@@ -68,10 +68,10 @@ TEST(PatternEncoding, StreamUsesOnlyFourByteStartCodesAndHasNoBFrames) {
 }
 
 TEST(AnnexB, ThreeByteStartCodesAndTrailingZerosAreNormalised) {
-    const std::vector<uint8_t> mixed = {0x00, 0x00, 0x01, 0x40, 0x01, 0x0C, 0x00, 0x00,
-                                        0x00, 0x01, 0x42, 0x01, 0x00, 0x00, 0x00, 0x01, 0x44, 0x01, 0x00};
-    const std::vector<uint8_t> expected = {0x00, 0x00, 0x00, 0x01, 0x40, 0x01, 0x0C, 0x00, 0x00, 0x00, 0x01,
-                                           0x42, 0x01, 0x00, 0x00, 0x00, 0x01, 0x44, 0x01};
+    const std::vector<uint8_t> mixed = {0x00, 0x00, 0x01, 0x40, 0x01, 0x0C, 0x00, 0x00, 0x00, 0x01,
+                                        0x42, 0x01, 0x00, 0x00, 0x00, 0x01, 0x44, 0x01, 0x00};
+    const std::vector<uint8_t> expected = {0x00, 0x00, 0x00, 0x01, 0x40, 0x01, 0x0C, 0x00, 0x00, 0x00,
+                                           0x01, 0x42, 0x01, 0x00, 0x00, 0x00, 0x01, 0x44, 0x01};
     EXPECT_EQ(ToFourByteStartCodes(mixed.data(), mixed.size()), expected);
 }
 
@@ -82,7 +82,8 @@ TEST(RecordingRoundTrip, StreamAndRecordsComeBackAtEveryPayloadAndChunkSize) {
         options.payloadSize = payloadSize;
         std::vector<uint8_t> stream;
         LinkStats stats;
-        const std::vector<uint8_t> recording = BuildRecording(SmallStream(), records, options, &stats, &stream);
+        const std::vector<uint8_t> recording =
+            BuildRecording(SmallStream(), records, options, &stats, &stream);
         for (size_t chunk : {size_t(1), size_t(509), size_t(10240)}) {
             ReadOptions read;
             read.chunkSize = chunk;
@@ -118,7 +119,8 @@ TEST(RecordingRoundTrip, WithoutTheEndUnitTheLastPictureStaysInTheSplitter) {
     options.endOfBitstream = false;
     ReadOptions read;
     read.decode = true;
-    const RecordingReport r = ReadRecordingBytes(BuildRecording(SmallStream(), Track(kPictures), options), read);
+    const RecordingReport r =
+        ReadRecordingBytes(BuildRecording(SmallStream(), Track(kPictures), options), read);
     EXPECT_EQ(r.pictures, static_cast<uint64_t>(kPictures - 1));
     ASSERT_FALSE(r.openTail.empty());
     EXPECT_TRUE(StartsPicture(r.openTail.data(), r.openTail.size()));
@@ -161,7 +163,8 @@ TEST(RecordingRoundTrip, SolidPicturesKeepTheirColours) {
 // decoder passes over it.
 TEST(RateFiller, StreamKeepsPaceAndStillDecodes) {
     const uint64_t rate = 100000;  // 4000 bytes a picture at 25 pictures a second
-    const std::vector<uint8_t> paced = PadToByteRate(InterleaveTelemetry(SmallStream(), Track(kPictures)), 25, rate);
+    const std::vector<uint8_t> paced =
+        PadToByteRate(InterleaveTelemetry(SmallStream(), Track(kPictures)), 25, rate);
     size_t picture = 0;
     size_t fillers = 0;
     for (const UnitSpan& u : FindUnits(paced)) {

@@ -71,10 +71,11 @@ TEST(TelemetryUnitWriting, EscapedRecordsComeBackExactlyThroughCapture) {
 
 TEST(TelemetryUnitWriting, EscapedStreamHoldsNoStartCodeLikeRun) {
     std::vector<uint8_t> out;
-    const uint8_t data[] = {0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x03, 0x00, 0x00, 0x04, 0x00, 0x00};
+    const uint8_t data[] = {0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00,
+                            0x00, 0x03, 0x00, 0x00, 0x04, 0x00, 0x00};
     AppendEscaped(out, data, sizeof data);
-    const std::vector<uint8_t> expected = {0x00, 0x00, 0x03, 0x00, 0x00, 0x03, 0x00, 0x01, 0x00, 0x00,
-                                           0x03, 0x03, 0x00, 0x00, 0x04, 0x00, 0x00};
+    const std::vector<uint8_t> expected = {0x00, 0x00, 0x03, 0x00, 0x00, 0x03, 0x00, 0x01, 0x00,
+                                           0x00, 0x03, 0x03, 0x00, 0x00, 0x04, 0x00, 0x00};
     EXPECT_EQ(out, expected);
 }
 
@@ -104,9 +105,12 @@ TEST(TelemetryRecordEncoding, OutOfRangeValueIsRefusedByName) {
         TelemetrySample sample;
         const char* name;
     } cases[] = {
-        {{180.01, 90, 0, 0, 0}, "azimuth"},     {{0, -90.01, 0, 0, 0}, "pitch"},
-        {{0, 90, 214.75, 0, 0}, "longitude"},   {{0, 90, 0, -214.75, 0}, "latitude"},
-        {{0, 90, 0, 0, 2147483.648 + 0.001}, "height"}, {{NAN, 90, 0, 0, 0}, "azimuth"},
+        {{180.01, 90, 0, 0, 0}, "azimuth"},
+        {{0, -90.01, 0, 0, 0}, "pitch"},
+        {{0, 90, 214.75, 0, 0}, "longitude"},
+        {{0, 90, 0, -214.75, 0}, "latitude"},
+        {{0, 90, 0, 0, 2147483.648 + 0.001}, "height"},
+        {{NAN, 90, 0, 0, 0}, "azimuth"},
         {{0, 90, 0, 0, INFINITY}, "height"},
     };
     for (const auto& c : cases) {
@@ -131,7 +135,9 @@ TEST(TelemetryRecordEncoding, ShownFieldsOnlyDependOnTheSample) {
 }
 
 TEST(TelemetryCsv, ReadsHeaderedReorderedAndBareTracks) {
-    std::istringstream headered("# a track\nrecord,height,azimuth,pitch,latitude,longitude\n1,100,1.5,80,40,116\n\n2, 101 ,2,81,41,117\r\n");
+    std::istringstream headered(
+        "# a track\nrecord,height,azimuth,pitch,latitude,longitude\n1,100,1.5,80,40,116\n\n2, 101 "
+        ",2,81,41,117\r\n");
     std::istringstream bare("10,90,116.5,39.5,1500\n");
     std::vector<TelemetrySample> a, b;
     std::string error;

@@ -34,7 +34,8 @@ protected:
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
     ToolRun Execute(const std::string& program, const std::string& args) const {
-        const std::string command = "cd '" + dir_.string() + "' && '" + program + "' " + args + " >stdout.txt 2>stderr.txt";
+        const std::string command =
+            "cd '" + dir_.string() + "' && '" + program + "' " + args + " >stdout.txt 2>stderr.txt";
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(Path("stdout.txt")), Slurp(Path("stderr.txt"))};
     }
@@ -57,8 +58,8 @@ TEST_F(ToolsCommandLine, HelpDescribesEveryImpairmentAndExitsZero) {
     const ToolRun make = Execute(MAKE_RECORDING, "--help");
     EXPECT_EQ(make.status, 0);
     for (const char* option : {"--output", "--input", "--size", "--frames", "--fps", "--telemetry", "--seed",
-                               "--noise", "--drop-rate", "--invalid-length-rate", "--jump-rate", "--repeat-rate",
-                               "--bit-flip-rate", "--truncate", "--pad-rate"}) {
+                               "--noise", "--drop-rate", "--invalid-length-rate", "--jump-rate",
+                               "--repeat-rate", "--bit-flip-rate", "--truncate", "--pad-rate"}) {
         EXPECT_NE(make.out.find(option), std::string::npos) << option;
     }
     const ToolRun inspect = Execute(INSPECT_RECORDING, "--help");
@@ -81,7 +82,8 @@ TEST_F(ToolsCommandLine, BadUsageIsRefusedWithAReason) {
         {MAKE_RECORDING, "-o x.dat --colour red", 1, "unknown option '--colour'"},
         {MAKE_RECORDING, "-o x.dat --input missing.h265", 2, "cannot open missing.h265"},
         {MAKE_RECORDING, "-o x.dat --input track.csv", 2, "no H.265 pictures found"},
-        {MAKE_RECORDING, "-o x.dat -s 64x64 -n 3 --telemetry short.csv", 2, "2 telemetry rows for 3 pictures"},
+        {MAKE_RECORDING, "-o x.dat -s 64x64 -n 3 --telemetry short.csv", 2,
+         "2 telemetry rows for 3 pictures"},
         {MAKE_RECORDING, "-o x.dat -s 64x64 -n 2 --telemetry far.csv", 2, "telemetry row 2: latitude 300"},
         {INSPECT_RECORDING, "", 1, "expected one recording FILE"},
         {INSPECT_RECORDING, "missing.dat", 2, "cannot open missing.dat"},
@@ -105,7 +107,8 @@ TEST_F(ToolsCommandLine, MadeRecordingInspectsToTheTrackAndPicturesPutIn) {
           "azimuth,pitch,longitude,latitude,height\n"
           "10.5,80,116.391,39.9042,1500\n-45,95.5,116.392,39.9043,1500.5\n"
           "179.9,-10,-70.6693,-33.4489,12\n0,90,0,0,-5\n");
-    const ToolRun make = Execute(MAKE_RECORDING, "-o rec.dat -s 320x240 -n 4 -t track.csv --es-output rec.es");
+    const ToolRun make =
+        Execute(MAKE_RECORDING, "-o rec.dat -s 320x240 -n 4 -t track.csv --es-output rec.es");
     ASSERT_EQ(make.status, 0) << make.err;
 
     const ToolRun csv = Execute(INSPECT_RECORDING, "--csv rec.dat");
@@ -131,31 +134,36 @@ TEST_F(ToolsCommandLine, MadeRecordingInspectsToTheTrackAndPicturesPutIn) {
 
     // The inspector's CSV is itself a track that makes the same recording.
     Write("again.csv", csv.out);
-    const ToolRun again = Execute(MAKE_RECORDING, "-o again.dat --input rec.es -t again.csv --es-output again.es");
+    const ToolRun again =
+        Execute(MAKE_RECORDING, "-o again.dat --input rec.es -t again.csv --es-output again.es");
     ASSERT_EQ(again.status, 0);
-    EXPECT_NE(again.err.find("4 telemetry units already in rec.es are replaced"), std::string::npos) << again.err;
+    EXPECT_NE(again.err.find("4 telemetry units already in rec.es are replaced"), std::string::npos)
+        << again.err;
     EXPECT_EQ(Execute(INSPECT_RECORDING, "--csv again.dat").out, csv.out);
     EXPECT_EQ(Slurp(Path("again.es")), Slurp(Path("rec.es")));
 }
 
 TEST_F(ToolsCommandLine, ImpairmentsReportedByTheMakerAreFoundByTheInspector) {
-    const ToolRun make = Execute(MAKE_RECORDING,
-                             "-o bad.dat -s 320x240 -n 10 --payload-size 100 --seed 7 --invalid-length-rate 0.1 "
-                             "--jump-rate 0.05 --noise 30");
+    const ToolRun make =
+        Execute(MAKE_RECORDING,
+                "-o bad.dat -s 320x240 -n 10 --payload-size 100 --seed 7 --invalid-length-rate 0.1 "
+                "--jump-rate 0.05 --noise 30");
     ASSERT_EQ(make.status, 0) << make.err;
     unsigned long long dropped, invalid, jumps, repeats, flips, noise, breaks;
     const size_t at = make.err.find("impairments:");
     ASSERT_NE(at, std::string::npos) << make.err;
-    ASSERT_EQ(std::sscanf(make.err.c_str() + at,
-                          "impairments: %llu dropped, %llu invalid length, %llu jumps, %llu repeats, %llu bit flips, "
-                          "%llu noise bytes; the receiver counts %llu sequence breaks",
-                          &dropped, &invalid, &jumps, &repeats, &flips, &noise, &breaks),
+    ASSERT_EQ(std::sscanf(
+                  make.err.c_str() + at,
+                  "impairments: %llu dropped, %llu invalid length, %llu jumps, %llu repeats, %llu bit flips, "
+                  "%llu noise bytes; the receiver counts %llu sequence breaks",
+                  &dropped, &invalid, &jumps, &repeats, &flips, &noise, &breaks),
               7);
     EXPECT_GT(invalid, 0u);
     EXPECT_GT(noise, 0u);
     const ToolRun inspect = Execute(INSPECT_RECORDING, "bad.dat");
     ASSERT_EQ(inspect.status, 0);
-    EXPECT_NE(inspect.out.find("invalid frames:   " + std::to_string(invalid) + " "), std::string::npos) << inspect.out;
+    EXPECT_NE(inspect.out.find("invalid frames:   " + std::to_string(invalid) + " "), std::string::npos)
+        << inspect.out;
     EXPECT_NE(inspect.out.find("sequence breaks:  " + std::to_string(breaks) + "\n"), std::string::npos);
     EXPECT_EQ(breaks, jumps);
 }

@@ -54,8 +54,10 @@ void PrintUsage(const char* program) {
 
 enum { kChunk = 1000, kEsOut };
 const option kLongOptions[] = {
-    {"csv", no_argument, nullptr, 'c'},        {"decode", no_argument, nullptr, 'd'},
-    {"quiet", no_argument, nullptr, 'q'},      {"help", no_argument, nullptr, 'h'},
+    {"csv", no_argument, nullptr, 'c'},
+    {"decode", no_argument, nullptr, 'd'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
     {"chunk-size", required_argument, nullptr, kChunk},
     {"es-output", required_argument, nullptr, kEsOut},
     {nullptr, 0, nullptr, 0},
@@ -83,15 +85,16 @@ int ParseOptions(int argc, char** argv, InspectOptions& o) {
             case kEsOut: o.esOutput = optarg; break;
             case kChunk:
                 if (ParseChunk(optarg, o.chunkSize)) break;
-                std::fprintf(stderr, "inspect-recording: invalid value '%s' for --chunk-size: expected 1 to 1048576\n",
-                             optarg);
+                std::fprintf(
+                    stderr, "inspect-recording: invalid value '%s' for --chunk-size: expected 1 to 1048576\n",
+                    optarg);
                 return kUsageError;
             case ':':
                 std::fprintf(stderr, "inspect-recording: option '%s' needs a value\n", argv[optind - 1]);
                 return kUsageError;
             default:
-                std::fprintf(stderr, "inspect-recording: unknown option '%s'\nTry '%s --help'.\n", argv[optind - 1],
-                             argv[0]);
+                std::fprintf(stderr, "inspect-recording: unknown option '%s'\nTry '%s --help'.\n",
+                             argv[optind - 1], argv[0]);
                 return kUsageError;
         }
     }
@@ -134,7 +137,8 @@ int Run(const InspectOptions& o) {
     }
     std::cout.flush();
     if (report.linkFrames == 0) {
-        std::fprintf(stderr, "inspect-recording: %s: no link frame found (not a recording?)\n", o.path.c_str());
+        std::fprintf(stderr, "inspect-recording: %s: no link frame found (not a recording?)\n",
+                     o.path.c_str());
         return kNoFrames;
     }
     return 0;

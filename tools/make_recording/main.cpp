@@ -24,8 +24,8 @@ bool LoadVideo(const MakeOptions& o, std::vector<uint8_t>& es, std::string& erro
         size_t replaced = 0;
         es = StripTelemetryAndEnd(ToFourByteStartCodes(raw.data(), raw.size()), &replaced);
         if (replaced > 0 && !o.quiet) {
-            std::fprintf(stderr, "note: %zu telemetry units already in %s are replaced by the new track\n", replaced,
-                         o.input.c_str());
+            std::fprintf(stderr, "note: %zu telemetry units already in %s are replaced by the new track\n",
+                         replaced, o.input.c_str());
         }
         if (CountPictures(es) == 0) {
             error = o.input + ": no H.265 pictures found (expected an Annex-B elementary stream)";
@@ -39,14 +39,16 @@ bool LoadVideo(const MakeOptions& o, std::vector<uint8_t>& es, std::string& erro
         const bool terminal = isatty(STDERR_FILENO) != 0;
         pattern.progress = [terminal](int done, int total) {
             if (done % 25 != 0 && done != total) return;
-            std::fprintf(stderr, terminal ? "\rencoded %d/%d pictures" : "encoded %d/%d pictures\n", done, total);
+            std::fprintf(stderr, terminal ? "\rencoded %d/%d pictures" : "encoded %d/%d pictures\n", done,
+                         total);
             if (terminal && done == total) std::fprintf(stderr, "\n");
         };
     }
     return EncodeTestPattern(pattern, es, error);
 }
 
-bool LoadTrack(const MakeOptions& o, size_t pictures, std::vector<TelemetryRecord>& records, std::string& error) {
+bool LoadTrack(const MakeOptions& o, size_t pictures, std::vector<TelemetryRecord>& records,
+               std::string& error) {
     std::vector<TelemetrySample> samples;
     if (o.telemetry.empty()) {
         samples = GenerateFlightPath(static_cast<int>(pictures));
@@ -72,21 +74,23 @@ bool LoadTrack(const MakeOptions& o, size_t pictures, std::vector<TelemetryRecor
     return true;
 }
 
-void Report(const MakeOptions& o, size_t pictures, const std::vector<uint8_t>& stream, const std::vector<uint8_t>& out,
-            const LinkStats& s) {
+void Report(const MakeOptions& o, size_t pictures, const std::vector<uint8_t>& stream,
+            const std::vector<uint8_t>& out, const LinkStats& s) {
     if (o.quiet) return;
-    std::fprintf(stderr, "%s: %zu bytes, %llu link frames, %zu pictures, %zu stream bytes (%.0f bytes/s at %g fps)\n",
-                 o.output.c_str(), out.size(), static_cast<unsigned long long>(s.frames), pictures, stream.size(),
-                 pictures ? stream.size() * o.recording.fps / pictures : 0.0, o.recording.fps);
+    std::fprintf(stderr,
+                 "%s: %zu bytes, %llu link frames, %zu pictures, %zu stream bytes (%.0f bytes/s at %g fps)\n",
+                 o.output.c_str(), out.size(), static_cast<unsigned long long>(s.frames), pictures,
+                 stream.size(), pictures ? stream.size() * o.recording.fps / pictures : 0.0, o.recording.fps);
     if (s.dropped || s.invalidLength || s.sequenceJumps || s.sequenceRepeats || s.bitFlips || s.noiseBytes ||
         o.recording.impairments.truncateAt >= 0) {
-        std::fprintf(stderr,
-                     "impairments: %llu dropped, %llu invalid length, %llu jumps, %llu repeats, %llu bit flips, "
-                     "%llu noise bytes; the receiver counts %llu sequence breaks\n",
-                     static_cast<unsigned long long>(s.dropped), static_cast<unsigned long long>(s.invalidLength),
-                     static_cast<unsigned long long>(s.sequenceJumps), static_cast<unsigned long long>(s.sequenceRepeats),
-                     static_cast<unsigned long long>(s.bitFlips), static_cast<unsigned long long>(s.noiseBytes),
-                     static_cast<unsigned long long>(s.expectedBreaks));
+        std::fprintf(
+            stderr,
+            "impairments: %llu dropped, %llu invalid length, %llu jumps, %llu repeats, %llu bit flips, "
+            "%llu noise bytes; the receiver counts %llu sequence breaks\n",
+            static_cast<unsigned long long>(s.dropped), static_cast<unsigned long long>(s.invalidLength),
+            static_cast<unsigned long long>(s.sequenceJumps),
+            static_cast<unsigned long long>(s.sequenceRepeats), static_cast<unsigned long long>(s.bitFlips),
+            static_cast<unsigned long long>(s.noiseBytes), static_cast<unsigned long long>(s.expectedBreaks));
     }
 }
 
@@ -116,14 +120,11 @@ int main(int argc, char** argv) {
     MakeOptions options;
     std::string error;
     switch (ParseMakeOptions(argc, argv, options, error)) {
-        case ParseResult::kHelp:
-            PrintMakeUsage(argv[0]);
-            return 0;
+        case ParseResult::kHelp: PrintMakeUsage(argv[0]); return 0;
         case ParseResult::kError:
             std::fprintf(stderr, "make-recording: %s\nTry '%s --help'.\n", error.c_str(), argv[0]);
             return kUsageError;
-        case ParseResult::kRun:
-            break;
+        case ParseResult::kRun: break;
     }
     return Run(options);
 }

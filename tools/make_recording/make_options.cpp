@@ -13,9 +13,30 @@
 namespace {
 
 enum OptionId {
-    kOutput = 'o', kInput = 'i', kSize = 's', kFrames = 'n', kFps = 'r', kTelemetry = 't', kHelp = 'h',
-    kSeed = 1000, kBitrate, kKeyint, kPayloadSize, kPadRate, kPayloadType, kNoise, kNoiseProbability, kDropRate,
-    kInvalidRate, kJumpRate, kRepeatRate, kBitFlipRate, kTruncate, kEsOutput, kQuiet, kNoEnd,
+    kOutput = 'o',
+    kInput = 'i',
+    kSize = 's',
+    kFrames = 'n',
+    kFps = 'r',
+    kTelemetry = 't',
+    kHelp = 'h',
+    kSeed = 1000,
+    kBitrate,
+    kKeyint,
+    kPayloadSize,
+    kPadRate,
+    kPayloadType,
+    kNoise,
+    kNoiseProbability,
+    kDropRate,
+    kInvalidRate,
+    kJumpRate,
+    kRepeatRate,
+    kBitFlipRate,
+    kTruncate,
+    kEsOutput,
+    kQuiet,
+    kNoEnd,
 };
 
 const option kLongOptions[] = {
@@ -84,10 +105,50 @@ bool Rate(const char* name, const char* arg, double& v, std::string& error) {
     return false;
 }
 
-// Applies one option; false with `error` set when its value is bad.
-bool Apply(int id, const char* arg, MakeOptions& o, std::string& error) {
-    Impairments& imp = o.recording.impairments;
-    long long v = 0;
+struct IntegerOption {
+    int id;
+    const char* name;
+    long long lowest, highest;
+    void (*store)(MakeOptions&, long long);
+};
+
+const IntegerOption kIntegerOptions[] = {
+    {kFrames, "frames", 1, 100000, [](MakeOptions& o, long long v) { o.pattern.frames = int(v); }},
+    {kFps, "fps", 1, 240,
+     [](MakeOptions& o, long long v) {
+         o.pattern.fps = int(v);
+         o.recording.fps = double(v);
+     }},
+    {kBitrate, "bitrate", 0, 1000000, [](MakeOptions& o, long long v) { o.pattern.bitrateKbps = int(v); }},
+    {kKeyint, "keyint", 1, 10000, [](MakeOptions& o, long long v) { o.pattern.keyint = int(v); }},
+    {kPayloadSize, "payload-size", 1, link_frame::kPayloadArea,
+     [](MakeOptions& o, long long v) { o.recording.payloadSize = int(v); }},
+    {kPadRate, "pad-rate", 0, 1LL << 32,
+     [](MakeOptions& o, long long v) { o.recording.targetBytesPerSecond = uint64_t(v); }},
+    {kPayloadType, "payload-type", 0, 255,
+     [](MakeOptions& o, long long v) { o.recording.payloadType = uint8_t(v); }},
+    {kSeed, "seed", 0, std::numeric_limits<long long>::max(),
+     [](MakeOptions& o, long long v) { o.recording.impairments.seed = uint64_t(v); }},
+    {kNoise, "noise", 0, 1 << 20,
+     [](MakeOptions& o, long long v) { o.recording.impairments.noiseBytesBetweenFrames = size_t(v); }},
+    {kTruncate, "truncate", 0, std::numeric_limits<long long>::max(),
+     [](MakeOptions& o, long long v) { o.recording.impairments.truncateAt = int64_t(v); }},
+};
+
+double* RateField(int id, Impairments& imp) {
+    switch (id) {
+        case kNoiseProbability: return &imp.noiseProbability;
+        case kDropRate: return &imp.dropRate;
+        case kInvalidRate: return &imp.invalidLengthRate;
+        case kJumpRate: return &imp.sequenceJumpRate;
+        case kRepeatRate: return &imp.sequenceRepeatRate;
+        case kBitFlipRate: return &imp.bitFlipRate;
+        default: return nullptr;
+    }
+}
+
+// Options that take no number.
+bool ApplyPlain(int id, const char* arg, MakeOptions& o, std::string& error) {
     switch (id) {
         case kOutput: o.output = arg; return true;
         case kInput: o.input = arg; return true;
@@ -99,31 +160,25 @@ bool Apply(int id, const char* arg, MakeOptions& o, std::string& error) {
             if (ParseSize(arg, o.pattern)) return true;
             error = Bad("size", arg, "WIDTHxHEIGHT, even numbers from 16x16 to 8192x4320");
             return false;
-        case kFrames: if (!Int("frames", arg, 1, 100000, v, error)) return false; o.pattern.frames = int(v); return true;
-        case kFps:
-            if (!Int("fps", arg, 1, 240, v, error)) return false;
-            o.pattern.fps = int(v);
-            o.recording.fps = double(v);
-            return true;
-        case kBitrate: if (!Int("bitrate", arg, 0, 1000000, v, error)) return false; o.pattern.bitrateKbps = int(v); return true;
-        case kKeyint: if (!Int("keyint", arg, 1, 10000, v, error)) return false; o.pattern.keyint = int(v); return true;
-        case kPayloadSize:
-            if (!Int("payload-size", arg, 1, link_frame::kPayloadArea, v, error)) return false;
-            o.recording.payloadSize = int(v);
-            return true;
-        case kPadRate: if (!Int("pad-rate", arg, 0, 1LL << 32, v, error)) return false; o.recording.targetBytesPerSecond = uint64_t(v); return true;
-        case kPayloadType: if (!Int("payload-type", arg, 0, 255, v, error)) return false; o.recording.payloadType = uint8_t(v); return true;
-        case kSeed: if (!Int("seed", arg, 0, std::numeric_limits<long long>::max(), v, error)) return false; imp.seed = uint64_t(v); return true;
-        case kNoise: if (!Int("noise", arg, 0, 1 << 20, v, error)) return false; imp.noiseBytesBetweenFrames = size_t(v); return true;
-        case kTruncate: if (!Int("truncate", arg, 0, std::numeric_limits<long long>::max(), v, error)) return false; imp.truncateAt = int64_t(v); return true;
-        case kNoiseProbability: return Rate("noise-probability", arg, imp.noiseProbability, error);
-        case kDropRate: return Rate("drop-rate", arg, imp.dropRate, error);
-        case kInvalidRate: return Rate("invalid-length-rate", arg, imp.invalidLengthRate, error);
-        case kJumpRate: return Rate("jump-rate", arg, imp.sequenceJumpRate, error);
-        case kRepeatRate: return Rate("repeat-rate", arg, imp.sequenceRepeatRate, error);
-        case kBitFlipRate: return Rate("bit-flip-rate", arg, imp.bitFlipRate, error);
         default: error = "unknown option"; return false;
     }
+}
+
+// Applies one option; false with `error` set when its value is bad.
+bool Apply(int id, const char* arg, MakeOptions& o, std::string& error) {
+    for (const IntegerOption& option : kIntegerOptions) {
+        if (option.id != id) continue;
+        long long v = 0;
+        if (!Int(option.name, arg, option.lowest, option.highest, v, error)) return false;
+        option.store(o, v);
+        return true;
+    }
+    if (double* rate = RateField(id, o.recording.impairments)) {
+        const option* entry = kLongOptions;
+        while (entry->val != id) ++entry;
+        return Rate(entry->name, arg, *rate, error);
+    }
+    return ApplyPlain(id, arg, o, error);
 }
 
 }  // namespace

@@ -53,7 +53,9 @@ std::vector<uint8_t> ToFourByteStartCodes(const uint8_t* data, size_t size) {
     return out;
 }
 
-int UnitType(const uint8_t* unit) { return nal_unit::TypeOf(unit[nal_unit::kStartCodeSize]); }
+int UnitType(const uint8_t* unit) {
+    return nal_unit::TypeOf(unit[nal_unit::kStartCodeSize]);
+}
 
 bool IsTelemetryMarker(const uint8_t* unit, size_t size) {
     return size > static_cast<size_t>(nal_unit::kStartCodeSize) &&

@@ -16,18 +16,18 @@ struct Impairments {
     // holds 0xEB, so it never costs the receiver the frame after it.
     size_t noiseBytesBetweenFrames = 0;
     double noiseProbability = 0;
-    double dropRate = 0;           // frame not written; its number and data are lost
-    double invalidLengthRate = 0;  // length field 0 or above 480; the payload is lost
-    double sequenceJumpRate = 0;   // number jumps ahead by 2 to 1000; data intact
-    double sequenceRepeatRate = 0; // previous number written again; data intact
+    double dropRate = 0;            // frame not written; its number and data are lost
+    double invalidLengthRate = 0;   // length field 0 or above 480; the payload is lost
+    double sequenceJumpRate = 0;    // number jumps ahead by 2 to 1000; data intact
+    double sequenceRepeatRate = 0;  // previous number written again; data intact
     double bitFlipRate = 0;
-    int64_t truncateAt = -1;       // output cut to this many bytes when >= 0
+    int64_t truncateAt = -1;  // output cut to this many bytes when >= 0
 };
 
 // What was injected, counted over the frames the output holds whole.
 struct LinkStats {
-    uint64_t frames = 0, dropped = 0, invalidLength = 0, sequenceJumps = 0, sequenceRepeats = 0,
-             bitFlips = 0, noiseBytes = 0;
+    uint64_t frames = 0, dropped = 0, invalidLength = 0, sequenceJumps = 0, sequenceRepeats = 0, bitFlips = 0,
+             noiseBytes = 0;
     // The breaks the receiver's sequence rule counts over the frames written.
     uint64_t expectedBreaks = 0;
     // Elementary-stream bytes that reach the receiver's queue intact or flipped.

@@ -101,7 +101,8 @@ bool Drain(AVCodecContext* ctx, AVPacket* packet, std::vector<uint8_t>& es, std:
             error = AvError("encoding failed", r);
             return false;
         }
-        const std::vector<uint8_t> units = ToFourByteStartCodes(packet->data, static_cast<size_t>(packet->size));
+        const std::vector<uint8_t> units =
+            ToFourByteStartCodes(packet->data, static_cast<size_t>(packet->size));
         es.insert(es.end(), units.begin(), units.end());
         av_packet_unref(packet);
     }
@@ -173,13 +174,14 @@ void DrawNumber(uint8_t* rgb, int width, int height, int number) {
     const int x0 = (width - advance * static_cast<int>(digits.size()) + dot) / 2;
     const int y0 = (height - 5 * dot) / 2;
     const uint8_t box[3] = {32, 32, 32}, ink[3] = {255, 255, 255};
-    FillRect(rgb, width, height, x0 - dot, y0 - dot, advance * static_cast<int>(digits.size()) + dot, 7 * dot, box);
+    FillRect(rgb, width, height, x0 - dot, y0 - dot, advance * static_cast<int>(digits.size()) + dot, 7 * dot,
+             box);
     for (size_t d = 0; d < digits.size(); ++d) {
         const uint16_t glyph = kDigitGlyphs[digits[d] - '0'];
         for (int bit = 0; bit < 15; ++bit) {
             if ((glyph >> (14 - bit) & 1) == 0) continue;
-            FillRect(rgb, width, height, x0 + static_cast<int>(d) * advance + (bit % 3) * dot, y0 + (bit / 3) * dot,
-                     dot, dot, ink);
+            FillRect(rgb, width, height, x0 + static_cast<int>(d) * advance + (bit % 3) * dot,
+                     y0 + (bit / 3) * dot, dot, dot, ink);
         }
     }
 }
@@ -200,7 +202,8 @@ bool EncodePictures(const PatternOptions& options, const PictureDrawer& draw, st
     }
     for (int i = 0; i < options.frames; ++i) {
         draw(i, options.width, options.height, converter.rgb.data());
-        if (!Convert(converter, i, error) || !EncodeOne(ctx.get(), converter.frame.get(), packet.get(), es, error)) {
+        if (!Convert(converter, i, error) ||
+            !EncodeOne(ctx.get(), converter.frame.get(), packet.get(), es, error)) {
             return false;
         }
         if (options.progress) options.progress(i + 1, options.frames);
@@ -235,10 +238,13 @@ bool EncodeSolidPictures(int width, int height, const std::vector<std::array<uin
     o.width = width;
     o.height = height;
     o.frames = static_cast<int>(rgbPerPicture.size());
-    return EncodePictures(o, [&rgbPerPicture](int index, int w, int h, uint8_t* rgb) {
-        const std::array<uint8_t, 3>& c = rgbPerPicture[static_cast<size_t>(index)];
-        for (size_t p = 0; p < static_cast<size_t>(w) * h; ++p) std::memcpy(rgb + p * 3, c.data(), 3);
-    }, es, error);
+    return EncodePictures(
+        o,
+        [&rgbPerPicture](int index, int w, int h, uint8_t* rgb) {
+            const std::array<uint8_t, 3>& c = rgbPerPicture[static_cast<size_t>(index)];
+            for (size_t p = 0; p < static_cast<size_t>(w) * h; ++p) std::memcpy(rgb + p * 3, c.data(), 3);
+        },
+        es, error);
 }
 
 bool EncodeRgbPictures(int width, int height, const std::vector<std::vector<uint8_t>>& pictures,
@@ -254,14 +260,18 @@ bool EncodeRgbPictures(int width, int height, const std::vector<std::vector<uint
     o.width = width;
     o.height = height;
     o.frames = static_cast<int>(pictures.size());
-    return EncodePictures(o, [&pictures, bytes](int index, int, int, uint8_t* rgb) {
-        std::memcpy(rgb, pictures[static_cast<size_t>(index)].data(), bytes);
-    }, es, error);
+    return EncodePictures(
+        o,
+        [&pictures, bytes](int index, int, int, uint8_t* rgb) {
+            std::memcpy(rgb, pictures[static_cast<size_t>(index)].data(), bytes);
+        },
+        es, error);
 }
 
 std::vector<uint8_t> CornerMarkedPicture(int width, int height, int block) {
     std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3, 128);
-    const uint8_t red[3] = {255, 0, 0}, green[3] = {0, 255, 0}, blue[3] = {0, 0, 255}, white[3] = {255, 255, 255};
+    const uint8_t red[3] = {255, 0, 0}, green[3] = {0, 255, 0}, blue[3] = {0, 0, 255},
+                  white[3] = {255, 255, 255};
     FillRect(rgb.data(), width, height, 0, 0, block, block, red);
     FillRect(rgb.data(), width, height, width - block, 0, block, block, green);
     FillRect(rgb.data(), width, height, 0, height - block, block, block, blue);
@@ -271,4 +281,6 @@ std::vector<uint8_t> CornerMarkedPicture(int width, int height, int block) {
 
 // libx265 keeps a few of its encoder's allocations past x265_encoder_close;
 // the leak checker of sanitizer builds is told about them, not about ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libx265.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libx265.so\n";
+}

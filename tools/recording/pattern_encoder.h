@@ -27,8 +27,8 @@ using PictureDrawer = std::function<void(int index, int width, int height, uint8
 
 // Encodes options.frames pictures drawn by `draw`; the general form of the
 // functions below.
-bool EncodePictures(const PatternOptions& options, const PictureDrawer& draw,
-                    std::vector<uint8_t>& es, std::string& error);
+bool EncodePictures(const PatternOptions& options, const PictureDrawer& draw, std::vector<uint8_t>& es,
+                    std::string& error);
 
 // Moving colour bars with the picture number written large in the middle,
 // so that a person sees at once whether pictures are missing or stuck.

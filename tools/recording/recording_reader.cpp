@@ -22,7 +22,8 @@ void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& 
         } else {
             ++report.unitsByType[nal_unit::TypeOf(unit[nal_unit::kStartCodeSize])];
         }
-        if (options.keepStream) report.elementaryStream.insert(report.elementaryStream.end(), unit, unit + length);
+        if (options.keepStream)
+            report.elementaryStream.insert(report.elementaryStream.end(), unit, unit + length);
     };
     pipeline.onTelemetry = [&report](const TelemetryRecord& record) { report.records.push_back(record); };
     pipeline.onPicture = [&report, &options](const uint8_t* rgb, int32_t width, int32_t height,

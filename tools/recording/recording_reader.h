@@ -12,9 +12,9 @@
 #include "pipeline/present/telemetry_record.h"
 
 struct ReadOptions {
-    bool decode = false;        // open the decoder and count pictures
-    size_t chunkSize = 10240;   // bytes per ParseLink call, as the replay reads
-    bool keepStream = true;     // collect the rebuilt elementary stream
+    bool decode = false;       // open the decoder and count pictures
+    size_t chunkSize = 10240;  // bytes per ParseLink call, as the replay reads
+    bool keepStream = true;    // collect the rebuilt elementary stream
     // Called for every decoded picture, with the record shown with it.
     std::function<void(const uint8_t* rgb, int width, int height, const TelemetryRecord& record)> onPicture;
 };
@@ -33,10 +33,10 @@ struct RecordingReport {
     uint64_t payloads = 0;
     uint64_t payloadBytes = 0;
     uint64_t units = 0;
-    std::map<int, uint64_t> unitsByType;  // H.265 type; telemetry-marker units not included
-    uint64_t telemetryMarkerUnits = 0;    // units starting 00 00 00 01 06
-    std::vector<TelemetryRecord> records; // captured, in stream order
-    uint64_t pictures = 0;                // only with ReadOptions::decode
+    std::map<int, uint64_t> unitsByType;   // H.265 type; telemetry-marker units not included
+    uint64_t telemetryMarkerUnits = 0;     // units starting 00 00 00 01 06
+    std::vector<TelemetryRecord> records;  // captured, in stream order
+    uint64_t pictures = 0;                 // only with ReadOptions::decode
     std::vector<PictureSize> pictureSizes;
     // The units handed over, concatenated; the unit still open at the end,
     // which the splitter never hands over, is in `openTail`.

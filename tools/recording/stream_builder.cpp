@@ -34,7 +34,8 @@ std::vector<uint8_t> InterleaveTelemetry(const std::vector<uint8_t>& es,
     out.reserve(es.size() + records.size() * (kTelemetryRecordSize + 64));
     size_t picture = 0;
     const std::vector<UnitSpan> units = FindUnits(es);
-    if (!units.empty()) out.insert(out.end(), es.begin(), es.begin() + static_cast<std::ptrdiff_t>(units[0].offset));
+    if (!units.empty())
+        out.insert(out.end(), es.begin(), es.begin() + static_cast<std::ptrdiff_t>(units[0].offset));
     for (const UnitSpan& u : units) {
         if (StartsPicture(es.data() + u.offset, u.size)) {
             if (picture < records.size()) {
@@ -82,7 +83,8 @@ std::vector<uint8_t> PadToByteRate(const std::vector<uint8_t>& es, double fps, u
     uint64_t pictures = 0;
     bool sliceSeen = false;  // the current picture's slices are being copied
     const std::vector<UnitSpan> units = FindUnits(es);
-    if (!units.empty()) out.insert(out.end(), es.begin(), es.begin() + static_cast<std::ptrdiff_t>(units[0].offset));
+    if (!units.empty())
+        out.insert(out.end(), es.begin(), es.begin() + static_cast<std::ptrdiff_t>(units[0].offset));
     for (const UnitSpan& u : units) {
         const uint8_t* unit = es.data() + u.offset;
         const bool slice = IsSliceUnit(unit, u.size);

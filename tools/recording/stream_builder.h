@@ -11,7 +11,8 @@
 // of picture i (the unit with first_slice_segment_in_pic_flag set). Pictures
 // beyond the last record get none. Everything else is copied unchanged.
 std::vector<uint8_t> InterleaveTelemetry(const std::vector<uint8_t>& es,
-                                         const std::vector<TelemetryRecord>& records, uint8_t payloadType = 5);
+                                         const std::vector<TelemetryRecord>& records,
+                                         uint8_t payloadType = 5);
 
 // The stream without its telemetry units (header byte 0x06) and without a
 // closing end-of-bitstream unit, ready to be given a new track. `removed`,

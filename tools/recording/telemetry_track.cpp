@@ -17,8 +17,8 @@ using namespace telemetry_field;
 bool ToCounts(const char* name, double value, double scale, double offset, int64_t lowest, int64_t highest,
               int64_t& counts, std::string& error) {
     const double exact = (value - offset) / scale;
-    const bool fits = std::isfinite(exact) && std::fabs(exact) < 9.0e18 &&
-                      std::llround(exact) >= lowest && std::llround(exact) <= highest;
+    const bool fits = std::isfinite(exact) && std::fabs(exact) < 9.0e18 && std::llround(exact) >= lowest &&
+                      std::llround(exact) <= highest;
     if (!fits) {
         char text[160];
         std::snprintf(text, sizeof text, "%s %.10g is out of range (%.10g to %.10g)", name, value,
