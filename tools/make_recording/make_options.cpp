@@ -20,6 +20,7 @@ enum OptionId {
     kFps = 'r',
     kTelemetry = 't',
     kHelp = 'h',
+    kQuiet = 'q',
     kSeed = 1000,
     kBitrate,
     kKeyint,
@@ -35,7 +36,6 @@ enum OptionId {
     kBitFlipRate,
     kTruncate,
     kEsOutput,
-    kQuiet,
     kNoEnd,
 };
 
@@ -187,7 +187,7 @@ ParseResult ParseMakeOptions(int argc, char** argv, MakeOptions& options, std::s
     optind = 1;
     opterr = 0;
     int id = 0;
-    while ((id = getopt_long(argc, argv, ":o:i:s:n:r:t:h", kLongOptions, nullptr)) != -1) {
+    while ((id = getopt_long(argc, argv, ":o:i:s:n:r:t:qh", kLongOptions, nullptr)) != -1) {
         if (id == kHelp) return ParseResult::kHelp;
         if (id == '?') {
             error = std::string("unknown option '") + argv[optind - 1] + "'";
@@ -218,7 +218,9 @@ void PrintMakeUsage(const char* program) {
         "\n"
         "Video and telemetry:\n"
         "  -o, --output FILE         the recording to write (required)\n"
-        "  -i, --input ES            an H.265 Annex-B file to use instead of the test pattern\n"
+        "  -i, --input ES            an H.265 Annex-B file to use instead of the test pattern;\n"
+        "                            it should have no B-frames, or the player shows its\n"
+        "                            pictures late; telemetry units in it are replaced\n"
         "  -s, --size WxH            test pattern size (default 1920x1080)\n"
         "  -n, --frames N            test pattern pictures (default 250)\n"
         "  -r, --fps N               pictures per second (default 25)\n"
@@ -247,7 +249,7 @@ void PrintMakeUsage(const char* program) {
         "      --bit-flip-rate P     chance per payload byte that one bit flips\n"
         "      --truncate BYTES      cut the recording after BYTES bytes\n"
         "\n"
-        "      --quiet               no progress on standard error\n"
+        "  -q, --quiet               no progress on standard error\n"
         "  -h, --help                this text\n"
         "\n"
         "Exit status: 0 on success, 1 on a bad option or value, 2 when the input cannot\n"
