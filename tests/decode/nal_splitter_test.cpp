@@ -112,6 +112,8 @@ struct OverflowCase {
     bool oversizedUnitFits;
 };
 
+void PrintTo(const OverflowCase& c, std::ostream* os) { *os << "filler " << c.fillerPastBuffer; }
+
 class NalSplitterOverflow : public ::testing::TestWithParam<OverflowCase> {};
 
 TEST_P(NalSplitterOverflow, DropsTheOversizedUnitAndKeepsTheUnitsAfterIt) {

@@ -36,6 +36,10 @@ struct StopCase {
     Display display;
 };
 
+void PrintTo(const StopCase& c, std::ostream* os) {
+    *os << "signal " << c.signal << (c.duringReplay ? " during" : " after") << " the replay";
+}
+
 class OrderlyStop : public ::testing::TestWithParam<StopCase> {
 protected:
     void SetUp() override {

@@ -108,6 +108,10 @@ struct SequenceCase {
     int32_t breaks;
 };
 
+void PrintTo(const SequenceCase& c, std::ostream* os) {
+    for (uint16_t n : c.numbers) *os << n << " ";
+}
+
 class SequenceBreaks : public ::testing::TestWithParam<SequenceCase> {};
 
 TEST_P(SequenceBreaks, AreCountedOncePerBreak) {

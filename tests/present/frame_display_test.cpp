@@ -76,12 +76,16 @@ TEST(FrameDisplay, ChannelOneAndOtherSizesShowThePictureWhole) {
     }
 }
 
-// The window tests look at the display from outside, as a user's tools do.
+// The window tests look at the display from outside, as a user's tools do,
+// on an X server of their own so that no other test's window covers theirs.
 class FrameWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!test_x::HaveDisplay()) GTEST_SKIP() << "no X display (DISPLAY unset)";
+        server_ = std::make_unique<test_x::PrivateServer>();
+        if (!server_->Started()) GTEST_SKIP() << "Xvfb could not be started";
     }
+    std::unique_ptr<test_x::PrivateServer> server_;
     static void LetTheWindowSettle() {
         for (int i = 0; i < 20; ++i) cv::waitKey(10);
     }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -37,6 +38,10 @@ enum class Display {
     kNone,       // no X display and no Qt platform chosen
 };
 
+inline void PrintTo(Display display, std::ostream* os) {
+    *os << (display == Display::kNone ? "no display" : "the X display");
+}
+
 class PlayerProcess {
 public:
     PlayerProcess(const std::string& program, const WorkFolder& folder, Display display);
@@ -44,6 +49,7 @@ public:
     PlayerProcess(const PlayerProcess&) = delete;
     PlayerProcess& operator=(const PlayerProcess&) = delete;
 
+    pid_t Pid() const { return pid_; }
     std::string Stdout() const;
     std::string Stderr() const;
     // Waits, at most `bound`, until the stream holds `text`.

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "tests/support/player_process.h"
@@ -13,6 +16,59 @@ namespace test_x {
 bool HaveDisplay() {
     const char* display = std::getenv("DISPLAY");
     return display != nullptr && display[0] != '\0';
+}
+
+namespace {
+
+// Xvfb on display `number`; the pid once it serves there, or -1 when it
+// could not (for example another server holds the number).
+pid_t StartXvfb(int number) {
+    const std::string display = ":" + std::to_string(number);
+    const pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        const int quiet = open("/dev/null", O_WRONLY);
+        dup2(quiet, STDERR_FILENO);
+        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1920x1200x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // The server is up once its lock file names it and its socket exists.
+    const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    for (int tries = 0; tries < 1000; ++tries) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) return -1;
+        const bool ours = std::atol(test_player::ReadFile(lock).c_str()) == pid;
+        if (ours && access(socket.c_str(), F_OK) == 0) return pid;
+        usleep(10000);
+    }
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+}  // namespace
+
+PrivateServer::PrivateServer() : pid_(-1) {
+    const char* display = std::getenv("DISPLAY");
+    if (display != nullptr) previousDisplay_ = display;
+    // Far above the numbers xvfb-run -a takes, and spread by our pid.
+    const int base = 200 + static_cast<int>(getpid() % 500);
+    for (int number = base; number < base + 20 && pid_ <= 0; ++number) {
+        pid_ = StartXvfb(number);
+        if (pid_ > 0) setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
+    }
+}
+
+PrivateServer::~PrivateServer() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+    if (previousDisplay_.empty()) {
+        unsetenv("DISPLAY");
+    } else {
+        setenv("DISPLAY", previousDisplay_.c_str(), 1);
+    }
 }
 
 std::string Run(const std::string& command) {

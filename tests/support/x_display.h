@@ -12,6 +12,21 @@ namespace test_x {
 
 bool HaveDisplay();
 
+// An Xvfb server of the test's own, so that no other test's windows cover
+// the ones a screenshot looks at. While it lives, DISPLAY names it.
+class PrivateServer {
+public:
+    PrivateServer();
+    ~PrivateServer();
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+    bool Started() const { return pid_ > 0; }
+
+private:
+    pid_t pid_;
+    std::string previousDisplay_;
+};
+
 // Standard output of a shell command.
 std::string Run(const std::string& command);
 

@@ -1,0 +1,151 @@
+// Decoding real H.265 streams, made by the recording tools, with the real
+// HEVC decoder, and their conversion to packed RGB.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "tests/support/deep_colour_encoder.h"
+#include "tests/support/pipeline_harness.h"
+#include "tools/recording/annex_b.h"
+#include "tools/recording/pattern_encoder.h"
+#include "tools/recording/stream_builder.h"
+#include "tools/recording/telemetry_unit_writer.h"
+
+namespace {
+
+using test_pipeline::Bytes;
+using Colour = std::array<uint8_t, 3>;
+
+const std::vector<Colour> kColours{{255, 0, 0},   {0, 255, 0},    {0, 0, 255},    {255, 255, 255},
+                                   {20, 20, 20},  {255, 255, 0},  {0, 200, 200},  {128, 64, 32}};
+
+// Lossy coding moves colours a little; a wrong conversion moves them a lot.
+bool Near(const uint8_t* pixel, const Colour& colour) {
+    for (int c = 0; c < 3; ++c) {
+        if (std::abs(int(pixel[c]) - int(colour[c])) > 24) return false;
+    }
+    return true;
+}
+
+Bytes Solid(int width, int height, const std::vector<Colour>& colours) {
+    Bytes es;
+    std::string error;
+    EXPECT_TRUE(EncodeSolidPictures(width, height, colours, es, error)) << error;
+    return es;
+}
+
+void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+
+// Every picture a decoder-fed pipeline shows, with the stream fed in
+// link-payload-sized pieces and closed so that its last unit is handed over.
+std::vector<test_pipeline::PictureLog::Picture> Decode(Bytes es) {
+    auto pipeline = test_pipeline::WithDecoder();
+    test_pipeline::PictureLog log(*pipeline);
+    AppendEndOfBitstream(es);
+    test_pipeline::Split(*pipeline, es, 480);
+    return log.pictures;
+}
+
+void ExpectSolid(const test_pipeline::PictureLog::Picture& picture, int width, int height,
+                 const Colour& colour, size_t index) {
+    ASSERT_EQ(picture.width, width) << "picture " << index;
+    ASSERT_EQ(picture.height, height) << "picture " << index;
+    for (int y : {0, height / 2, height - 1}) {
+        for (int x : {0, width / 2, width - 1}) {
+            const uint8_t* p = &picture.rgb[(size_t(y) * width + x) * 3];
+            EXPECT_TRUE(Near(p, colour)) << "picture " << index << " at " << x << "," << y << ": "
+                                         << int(p[0]) << " " << int(p[1]) << " " << int(p[2]);
+        }
+    }
+}
+
+TEST(HevcDecode, EveryPictureIsDecodedAndConvertedInOrder) {
+    const auto pictures = Decode(Solid(320, 240, kColours));
+    ASSERT_EQ(pictures.size(), kColours.size());
+    for (size_t i = 0; i < pictures.size(); ++i) ExpectSolid(pictures[i], 320, 240, kColours[i], i);
+}
+
+TEST(HevcDecode, ConversionIsRebuiltWhenThePictureSizeChanges) {
+    Bytes es = Solid(320, 240, {kColours[0], kColours[1]});
+    Append(es, Solid(176, 144, {kColours[2], kColours[3], kColours[4]}));
+    Append(es, Solid(1920, 1080, {kColours[5]}));
+    Append(es, Solid(320, 240, {kColours[6]}));
+    const auto pictures = Decode(es);
+    ASSERT_EQ(pictures.size(), 7u);
+    const int sizes[7][2] = {{320, 240}, {320, 240}, {176, 144}, {176, 144},
+                             {176, 144}, {1920, 1080}, {320, 240}};
+    for (size_t i = 0; i < 7; ++i) ExpectSolid(pictures[i], sizes[i][0], sizes[i][1], kColours[i], i);
+}
+
+TEST(HevcDecode, ConversionIsRebuiltWhenOnlyThePixelFormatChanges) {
+    Bytes deep;
+    std::string error;
+    if (!EncodeSolidPicturesAs("yuv420p10le", 320, 240, {kColours[2], kColours[3]}, deep, error)) {
+        GTEST_SKIP() << "no 10-bit H.265 encoding here: " << error;
+    }
+    Bytes es = Solid(320, 240, {kColours[0], kColours[1]});
+    Append(es, deep);
+    Append(es, Solid(320, 240, {kColours[4]}));
+    const auto pictures = Decode(es);
+    ASSERT_EQ(pictures.size(), 5u);
+    for (size_t i = 0; i < 5; ++i) ExpectSolid(pictures[i], 320, 240, kColours[i], i);
+}
+
+// Units go in one at a time, as the splitter hands them over; only a slice
+// can complete a picture.
+TEST(HevcDecode, ParameterSetsAndOtherNonSliceUnitsGiveNoPicture) {
+    const Bytes es = Solid(320, 240, {kColours[0], kColours[1], kColours[2]});
+    auto pipeline = test_pipeline::WithDecoder();
+    test_pipeline::PictureLog log(*pipeline);
+    int nonSlices = 0;
+    for (const UnitSpan& span : FindUnits(es)) {
+        const uint8_t* unit = es.data() + span.offset;
+        const size_t before = log.pictures.size();
+        pipeline->HandleNal(unit, static_cast<int32_t>(span.size));
+        if (!IsSliceUnit(unit, span.size)) {
+            ++nonSlices;
+            EXPECT_EQ(log.pictures.size(), before) << "unit type " << UnitType(unit);
+        }
+    }
+    EXPECT_GE(nonSlices, 3) << "VPS, SPS and PPS at least";
+    EXPECT_EQ(log.pictures.size(), 3u);
+}
+
+TelemetryRecord Filled(uint8_t value) {
+    TelemetryRecord record;
+    std::fill(std::begin(record.bytes), std::end(record.bytes), value);
+    return record;
+}
+
+Bytes TelemetryAt(const TelemetryRecord& record) { return BuildTelemetryUnit(record); }
+
+// Pictures carry the record current when they are shown: zero before any
+// telemetry, then the latest unit's even when two came before a picture.
+TEST(HevcDecode, EachPictureCarriesTheLatestRecordBeforeIt) {
+    const Bytes es = Solid(320, 240, {kColours[0], kColours[1], kColours[2]});
+    Bytes stream;
+    int slice = 0;
+    for (const UnitSpan& span : FindUnits(es)) {
+        const uint8_t* unit = es.data() + span.offset;
+        if (StartsPicture(unit, span.size)) {
+            if (slice == 1) {
+                Append(stream, TelemetryAt(Filled(0x11)));
+                Append(stream, TelemetryAt(Filled(0x22)));
+            }
+            if (slice == 2) Append(stream, TelemetryAt(Filled(0x33)));
+            ++slice;
+        }
+        stream.insert(stream.end(), unit, unit + span.size);
+    }
+    const auto pictures = Decode(stream);
+    ASSERT_EQ(pictures.size(), 3u);
+    const uint8_t expected[3] = {0x00, 0x22, 0x33};
+    for (size_t i = 0; i < 3; ++i) {
+        const auto& bytes = pictures[i].record.bytes;
+        EXPECT_EQ(Bytes(std::begin(bytes), std::end(bytes)), Bytes(kTelemetryRecordSize, expected[i]))
+            << "picture " << i;
+    }
+}
+
+}  // namespace
