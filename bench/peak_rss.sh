@@ -37,9 +37,14 @@ while [ "$lines" != "$(grep -ac ',video:' out.txt || true)" ]; do
   sleep 0.5
 done
 
+if ! kill -0 "$pid" 2>/dev/null; then
+  echo "peak_rss.sh: the player ended before it was measured:" >&2
+  cat err.txt >&2
+  exit 1
+fi
 peak_kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status")
 kill -INT "$pid"
 wait "$pid" || true
 printf 'player peak RSS (%s, %s): %d kB = %.1f MB over %s pictures; target < 150 MB: %s\n' \
-  "$mode" "$(basename "$recording")" "$peak_kb" "$(awk -v kb="$peak_kb" 'BEGIN {print kb / 1024}')" "$lines" \
+  "$mode${QT_XCB_GL_INTEGRATION:+, QT_XCB_GL_INTEGRATION=$QT_XCB_GL_INTEGRATION}" "$(basename "$recording")" "$peak_kb" "$(awk -v kb="$peak_kb" 'BEGIN {print kb / 1024}')" "$lines" \
   "$([ "$peak_kb" -lt $((150 * 1024)) ] && echo met || echo missed)"
