@@ -54,7 +54,7 @@ Outcome Play(const Bytes& recording, int lastMarker = kTailLast) {
     session.Start();
     session.ReadUntil(
         [lastMarker](const ConsoleLines& lines) {
-            return !lines.empty() && MarkerOf(lines.back()) == lastMarker;
+            return CountMarkers(lines, lastMarker, lastMarker) > 0;
         },
         kPlayLimit);
     Outcome outcome;
