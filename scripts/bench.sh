@@ -32,7 +32,7 @@ with_display() {
 "$build/bench/dlp-micro-bench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
   --benchmark_counters_tabular=true 2>&1 | tee "$out/micro.txt"
 
-with_display "$build/bench/dlp-whole-path-bench" --rounds "${ROUNDS:-7}" \
+with_display "$build/bench/dlp-whole-path-bench" --rounds "${ROUNDS:-9}" \
   --rounds-csv "$out/rounds.csv" | tee "$out/whole-path.txt"
 
 {

@@ -5,6 +5,7 @@
 // ratio of pictures per second, ours over ffmpeg's single-thread decode.
 
 #include <QApplication>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -85,8 +86,17 @@ std::string CpuModel() {
 }
 
 bool RunRound(int number, const BenchInput& input, Round& round) {
-    const PlayerRun ours = PlayUnpaced(input.recording);
-    const FfmpegRun single = RunFfmpegDecode(input.videoStreamPath, 1);
+    // The pair's order alternates, so that a load that rises or falls during
+    // the run favours neither side.
+    PlayerRun ours;
+    FfmpegRun single;
+    if (number % 2 == 1) {
+        ours = PlayUnpaced(input.recording);
+        single = RunFfmpegDecode(input.videoStreamPath, 1);
+    } else {
+        single = RunFfmpegDecode(input.videoStreamPath, 1);
+        ours = PlayUnpaced(input.recording);
+    }
     const FfmpegRun threaded = RunFfmpegDecode(input.videoStreamPath, 0);
     if (!single.ok || !threaded.ok) {
         std::fprintf(stderr, "ffmpeg failed:\n%s\n", (single.ok ? threaded : single).error.c_str());
@@ -165,6 +175,18 @@ void MeasurePaced(const Options& options, const BenchInput& input, bool withWind
     ReportPaced(source, PlayPaced(sample, withWindow), withWindow, costs.decodeMs);
 }
 
+// Other load only ever slows a run down, so each side's fastest round is
+// the estimate least disturbed by it.
+void PrintBestRoundRatio(const std::vector<Round>& rounds) {
+    double ours = 0, single = 0;
+    for (const Round& round : rounds) {
+        ours = std::max(ours, round.ours);
+        single = std::max(single, round.single);
+    }
+    std::printf("whole-path ratio vs ffmpeg -threads 1, fastest round of each: %.3f (%.1f / %.1f pictures/s)\n",
+                ours / single, ours, single);
+}
+
 void PrintRatio(const char* label, const std::vector<double>& ratios) {
     const SampleStats stats = Summarise(ratios);
     std::printf("whole-path ratio vs %s: %.3f (min %.3f, max %.3f)\n", label, stats.median, stats.min,
@@ -207,6 +229,7 @@ int main(int argc, char** argv) {
 
     PrintRatio("ffmpeg default threads", ratioThreaded);
     PrintRatio("ffmpeg -threads 1 by CPU time per picture", ratioCpu);
+    PrintBestRoundRatio(rounds);
     const SampleStats single = Summarise(ratioSingle);
     std::printf("target whole path >= 0.95 of ffmpeg -threads 1: %s\n", single.median >= 0.95 ? "met" : "missed");
     PrintRatio("ffmpeg -threads 1", ratioSingle);
