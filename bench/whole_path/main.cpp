@@ -98,6 +98,10 @@ bool RunRound(int number, const BenchInput& input, Round& round) {
         ours = PlayUnpaced(input.recording);
     }
     const FfmpegRun threaded = RunFfmpegDecode(input.videoStreamPath, 0);
+    if (ours.pictures == 0) {
+        std::fprintf(stderr, "the player's path decoded no picture of %s\n", input.recordingPath.c_str());
+        return false;
+    }
     if (!single.ok || !threaded.ok) {
         std::fprintf(stderr, "ffmpeg failed:\n%s\n", (single.ok ? threaded : single).error.c_str());
         return false;
