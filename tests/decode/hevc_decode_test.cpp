@@ -148,4 +148,20 @@ TEST(HevcDecode, EachPictureCarriesTheLatestRecordBeforeIt) {
     }
 }
 
+// A decoder that failed to open leaves its handles null; the worker still
+// hands over every unit, and they must be dropped without touching them.
+TEST(HevcDecode, WithoutAnOpenDecoderUnitsAreDroppedAndTelemetryStillTaken) {
+    Bytes stream = TelemetryAt(Filled(0x44));
+    Append(stream, Solid(320, 240, {kColours[0], kColours[1]}));
+    AppendEndOfBitstream(stream);
+    auto pipeline = test_pipeline::Bare();
+    ASSERT_EQ(pipeline->codecCtx, nullptr);
+    test_pipeline::PictureLog log(*pipeline);
+    test_pipeline::UnitLog units(*pipeline);
+    test_pipeline::Split(*pipeline, stream, 480);
+    EXPECT_GE(units.units.size(), 5u);
+    EXPECT_TRUE(log.pictures.empty());
+    EXPECT_EQ(pipeline->telemetry.bytes[0], 0x44);
+}
+
 }  // namespace
