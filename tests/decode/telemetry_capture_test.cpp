@@ -48,9 +48,6 @@ protected:
 };
 
 TEST_F(TelemetryCapture, PayloadStartsAfterTheLastSizeByte) {
-    struct Case {
-        Bytes sizeBytes;
-    };
     for (const Bytes& sizeBytes : {Bytes{0xFF, 0xFF, 0x0A},  // 520
                                    Bytes{0x81},              // 129
                                    Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0x04},  // 1024
