@@ -15,17 +15,16 @@ void DecodeData::ParseLink(const uint8_t* data, int32_t length) {
     // The scan keeps the assembly state in locals: a byte stored through
     // linkBuf may alias any field, so fields would be reloaded and stored
     // again for every byte, which costs the parser two thirds of its speed.
+    // A frame's body, 510 of its 512 bytes, is stored in a loop of its own
+    // that looks only for the end of the frame and of the chunk.
     uint8_t* const buf = linkBuf;
     int32_t len = linkLen;
     int32_t state = linkState;
     for (int32_t i = 0; i < length; ++i) {
-        const uint8_t b = data[i];
-        if (len >= kAssemblyBufferSize) len = 0;
-        buf[len++] = b;
-
-        // Collecting comes first: it takes 510 of every 512 bytes.
         if (state == kCollecting) {
-            if (len < kFrameSize) continue;
+            while (len < kFrameSize && i < length) buf[len++] = data[i++];
+            if (len < kFrameSize) break;
+            --i;  // the loop's step moves on to the byte after the frame
             payloadLen = le::ReadU16(buf + kPayloadLenOffset);
             linkWord = le::ReadU32(buf + kWordOffset);
             const int32_t seq = le::ReadU16(buf + kSequenceOffset);
@@ -45,7 +44,12 @@ void DecodeData::ParseLink(const uint8_t* data, int32_t length) {
             }
             len = 0;
             state = kHunting;
-        } else if (state == kHunting && b == kSync1) {
+            continue;
+        }
+        const uint8_t b = data[i];
+        if (len >= kAssemblyBufferSize) len = 0;
+        buf[len++] = b;
+        if (state == kHunting && b == kSync1) {
             state = kSync1Seen;
         } else if (state == kSync1Seen && b == kSync2) {
             state = kCollecting;
