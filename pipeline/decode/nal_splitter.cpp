@@ -72,12 +72,23 @@ void DecodeData::SplitNal(const uint8_t* data, int32_t length) {
 }
 
 // A unit that would not fit is dropped and the search for a start code
-// begins again. Its trailing zeros (up to three) may open the next start
-// code, so they are kept as the part of it matched so far.
+// begins again. Its last bytes may already open the next start code (up to
+// three zeros, or the whole 00 00 00 01 waiting for its header byte), so
+// they are kept as the part of it matched so far.
 void DecodeData::ResetSplitterAfterOverflow() {
+    const bool startCodeComplete = nalBuf[nalLen - 1] == 0x01 && nalBuf[nalLen - 2] == 0x00 &&
+                                   nalBuf[nalLen - 3] == 0x00 && nalBuf[nalLen - 4] == 0x00;
     int32_t zeros = 0;
-    while (zeros < 3 && nalBuf[nalLen - 1 - zeros] == 0x00) ++zeros;
+    if (!startCodeComplete) {
+        while (zeros < 3 && nalBuf[nalLen - 1 - zeros] == 0x00) ++zeros;
+    }
     std::memset(nalBuf, 0, static_cast<size_t>(nalLen));
+    if (startCodeComplete) {
+        nalBuf[nal_unit::kStartCodeSize - 1] = 0x01;
+        nalLen = nal_unit::kStartCodeSize;
+        nalState = 4;
+        return;
+    }
     nalLen = zeros;
     nalState = zeros;
 }
