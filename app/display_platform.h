@@ -5,6 +5,7 @@ class QGuiApplication;
 // The window is drawn by OpenCV with Qt widgets, and a widget application
 // aborts at start-up when it finds no display. Unless the user chose a Qt
 // platform, ask for the X11 one and fall back to the offscreen one.
+// Also keeps Qt from loading an OpenGL driver the window never uses.
 // Call before the application object is made.
 void PreferOffscreenWithoutDisplay();
 
