@@ -20,12 +20,13 @@ seeds=$build/fuzz-seeds
 rm -rf "$seeds"
 "$build/fuzz/make_fuzz_seeds" "$seeds"
 
-# target:seconds:max_len. The unit path decodes real pictures and gets the
-# most time; its per-picture bound lives in its harness.
-plan=(link_parser:40:16384 nal_splitter:50:8192 unit_path:80:16384)
+# target:seconds:max_len:dictionary. The unit path decodes real pictures and
+# gets the most time; its per-picture bound lives in its harness.
+plan=(link_parser:40:16384:link_frames nal_splitter:50:8192:hevc_units
+      unit_path:80:16384:hevc_units)
 failed=0
 for entry in "${plan[@]}"; do
-  IFS=: read -r target seconds max_len <<<"$entry"
+  IFS=: read -r target seconds max_len dictionary <<<"$entry"
   corpus=$build/fuzz-corpus/$target
   findings=$build/fuzz-findings/$target
   mkdir -p "$corpus" "$findings"
@@ -35,6 +36,7 @@ for entry in "${plan[@]}"; do
   # reports on standard error.
   "$build/fuzz/${target}_fuzzer" -max_total_time="$seconds" -max_len="$max_len" \
     -timeout=20 -rss_limit_mb=2560 -print_final_stats=1 -artifact_prefix="$findings/" \
+    -dict="fuzz/dictionaries/$dictionary.dict" \
     "$corpus" "$seeds/$target" >/dev/null 2>"$log" || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   echo "-- fuzz $target: ${runs:-?} runs in ${seconds} s, status $status" >&2

@@ -31,10 +31,11 @@ Bytes ReadFile(const fs::path& path) {
 class FuzzRegressions : public testing::TestWithParam<std::string> {};
 
 TEST_P(FuzzRegressions, EveryKeptFindingRunsClean) {
+    // A target that never failed has no folder.
     const fs::path folder = fs::path(DLP_FUZZ_REGRESSIONS_DIR) / GetParam();
-    if (!fs::exists(folder)) GTEST_SKIP() << "no findings kept for " << GetParam();
     int replayed = 0;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    std::error_code missing;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, missing)) {
         if (!entry.is_regular_file()) continue;
         SCOPED_TRACE(entry.path().string());
         const Bytes input = ReadFile(entry.path());
