@@ -14,7 +14,7 @@ int RunLinkParserInput(const uint8_t* data, size_t size);
 // The bytes go to SplitNal as link payloads of up to 480 bytes; units go to
 // telemetry capture, with no decoder open. The sequence FE ED n v stands for
 // (n + 1) x 32768 bytes v, so that a short input can outgrow the assembly
-// buffer.
+// buffer (runs stop expanding a little past its size).
 int RunNalSplitterInput(const uint8_t* data, size_t size);
 
 // The bytes are an elementary stream for the splitter, the real HEVC decoder,

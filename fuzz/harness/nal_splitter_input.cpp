@@ -15,13 +15,17 @@ namespace {
 
 constexpr uint8_t kRunMarker[] = {0xFE, 0xED};
 constexpr size_t kRunUnit = 32768;
+// Enough to outgrow the assembly buffer once and go on after it; more would
+// only make the input slow, not reach further.
+constexpr size_t kMaxExpanded = DecodeData::kNalBufSize + (1u << 20);
 
 // Expands the FE ED n v runs; everything else is copied as it stands.
 std::vector<uint8_t> Expand(const uint8_t* data, size_t size) {
     std::vector<uint8_t> out;
     out.reserve(size);
     for (size_t i = 0; i < size; ++i) {
-        if (i + 3 < size && data[i] == kRunMarker[0] && data[i + 1] == kRunMarker[1]) {
+        const bool room = out.size() < kMaxExpanded;
+        if (room && i + 3 < size && data[i] == kRunMarker[0] && data[i + 1] == kRunMarker[1]) {
             out.insert(out.end(), (data[i + 2] + 1u) * kRunUnit, data[i + 3]);
             i += 3;
         } else {
