@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iostream>
 #include <new>
+#include <string>
 
 #include "pipeline/decode_data.h"
 #include "pipeline/ingest/replay_messages.h"
@@ -48,6 +49,11 @@ void DecodeData::ReplayFile(const std::string& path, uint64_t chunkSize) {
         ParseLink(buffer, static_cast<int32_t>(n));
         PauseReplay(kChunkPauseMs);
     }
-    std::cout << replay_message::kDoneBefore << chunks << replay_message::kDoneAfter << std::endl;
     delete[] buffer;
+    // One write: the worker may be printing a telemetry line at this moment,
+    // and separate writes could be torn apart by it.
+    const std::string done = replay_message::kDoneBefore + std::to_string(chunks) +
+                             replay_message::kDoneAfter + "\n";
+    std::cout.write(done.data(), static_cast<std::streamsize>(done.size()));
+    std::cout.flush();
 }
