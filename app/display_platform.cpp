@@ -17,8 +17,11 @@ void PreferOffscreenWithoutDisplay() {
     setenv(kGlIntegrationVariable, "none", 0);
     const char* chosen = std::getenv(kPlatformVariable);
     if (chosen != nullptr && chosen[0] != '\0') return;
-    // Qt tries the platforms in order and takes the first that starts.
-    setenv(kPlatformVariable, "xcb;offscreen", 1);
+    // Qt tries the platforms in order and takes the first that starts. With
+    // no X display named at all, trying X11 would only add Qt's warnings.
+    const char* display = std::getenv("DISPLAY");
+    const bool displayNamed = display != nullptr && display[0] != '\0';
+    setenv(kPlatformVariable, displayNamed ? "xcb;offscreen" : "offscreen", 1);
     platformChosenHere = true;
 }
 
