@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target downlink-player
+cmake --build build -j"$(nproc)" --target downlink-player >&2
 
 run=out/sample-run
 mkdir -p "$run/E:/Morrigat/Vessik/Quillmar"
