@@ -38,10 +38,6 @@ with_display "$build/bench/dlp-whole-path-bench" --rounds "${ROUNDS:-9}" \
 {
   bash bench/peak_rss.sh "$build/app/downlink-player" samples/downlink-sample.dat offscreen
   with_display bash bench/peak_rss.sh "$build/app/downlink-player" samples/downlink-sample.dat window
-  # Qt's xcb plugin loads the OpenGL driver (under Xvfb Mesa's llvmpipe, about
-  # 50 MB of libraries) although the window draws without it.
-  with_display env QT_XCB_GL_INTEGRATION=none \
-    bash bench/peak_rss.sh "$build/app/downlink-player" samples/downlink-sample.dat window
 } | tee "$out/peak-rss.txt"
 
 gnuplot -e "csv='$out/rounds.csv'; png='$out/pictures-per-second.png'" bench/plot_rounds.gp
