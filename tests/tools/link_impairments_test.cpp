@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "pipeline/byte_order.h"
 #include "pipeline/ingest/link_frame.h"
 #include "tools/recording/link_framer.h"
@@ -149,4 +151,34 @@ TEST(LinkImpairments, TruncationCutsMidFrameAndCountsOnlyWholeFrames) {
     EXPECT_EQ(link.size(), 5u * 512 + 100);
     EXPECT_EQ(stats.frames, 5u);
     EXPECT_EQ(Read(link).linkFrames, 5u);
+}
+
+// A frame sent twice is the same 512 bytes again; the receiver sees one
+// sequence break for it and queues its payload once more.
+TEST(LinkImpairments, RepeatedFramesComeTwiceByteForByte) {
+    Impairments imp;
+    imp.frameRepeatRate = 0.05;
+    LinkStats stats;
+    const std::vector<uint8_t> link = FrameLink(Stream(200000), 480, imp, &stats);
+    const size_t frames = link.size() / link_frame::kFrameSize;
+    size_t sameAsBefore = 0;
+    for (size_t f = 1; f < frames; ++f) {
+        sameAsBefore += std::equal(link.begin() + (f - 1) * 512, link.begin() + f * 512, link.begin() + f * 512);
+    }
+    EXPECT_GT(stats.repeatedFrames, 5u);
+    EXPECT_EQ(sameAsBefore, stats.repeatedFrames);
+    EXPECT_EQ(stats.expectedBreaks, stats.repeatedFrames);
+    const RecordingReport r = Read(link);
+    EXPECT_EQ(r.linkFrames, stats.frames);
+    EXPECT_EQ(r.sequenceBreaks, stats.expectedBreaks);
+    EXPECT_EQ(r.payloadBytes, stats.payloadBytes);
+}
+
+// Noise for a link with nothing on it: reproducible, and unlike the noise
+// between frames it holds sync bytes.
+TEST(LinkImpairments, LinkNoiseIsSeededAndHoldsSyncBytes) {
+    const std::vector<uint8_t> noise = LinkNoise(30000, 13);
+    EXPECT_EQ(noise, LinkNoise(30000, 13));
+    EXPECT_NE(noise, LinkNoise(30000, 14));
+    EXPECT_GT(std::count(noise.begin(), noise.end(), link_frame::kSync1), 50);
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -67,6 +68,18 @@ TEST(TelemetryUnitWriting, EscapedRecordsComeBackExactlyThroughCapture) {
     }
     EXPECT_GT(EscapeBytes(BuildTelemetryUnit(records[0])), 300u);
     EXPECT_EQ(EscapeBytes(BuildTelemetryUnit(records[4])), 0u);
+}
+
+// A unit cut short keeps the declared size; capture takes the bytes it
+// carries and leaves the rest of the record zero.
+TEST(TelemetryUnitWriting, CutShortUnitCarriesOnlyItsFirstBytes) {
+    const TelemetryRecord record = Filled([](size_t i) -> uint8_t { return static_cast<uint8_t>(i | 0x80); });
+    const std::vector<uint8_t> unit = BuildCutShortTelemetryUnit(record, 60);
+    EXPECT_EQ(unit.size(), 10u + 60u);
+    const TelemetryRecord back = Captured(unit);
+    EXPECT_EQ(0, std::memcmp(back.bytes, record.bytes, 60));
+    EXPECT_TRUE(std::all_of(back.bytes + 60, back.bytes + kTelemetryRecordSize, [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(BuildCutShortTelemetryUnit(record, kTelemetryRecordSize), BuildTelemetryUnit(record));
 }
 
 TEST(TelemetryUnitWriting, EscapedStreamHoldsNoStartCodeLikeRun) {

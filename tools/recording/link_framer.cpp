@@ -31,7 +31,7 @@ private:
 struct FrameLog {
     size_t end;  // output size once the frame is written
     uint16_t sequence;
-    bool invalid, jumped, repeated;
+    bool invalid, jumped, repeated, copy;
     uint64_t flips, payloadBytes;
     size_t droppedBefore;  // frames dropped since the previous written frame
 };
@@ -95,6 +95,7 @@ void FillStats(const std::vector<FrameLog>& frames, size_t kept, uint64_t noiseB
         stats.invalidLength += f.invalid;
         stats.sequenceJumps += f.jumped;
         stats.sequenceRepeats += f.repeated;
+        stats.repeatedFrames += f.copy;
         stats.bitFlips += f.flips;
         stats.payloadBytes += f.payloadBytes;
     }
@@ -102,7 +103,26 @@ void FillStats(const std::vector<FrameLog>& frames, size_t kept, uint64_t noiseB
     stats.expectedBreaks = CountBreaks(frames, kept);
 }
 
+// The last frame once more, byte for byte: its payload reaches the queue twice.
+void WriteAgain(std::vector<uint8_t>& out, std::vector<FrameLog>& frames) {
+    const size_t start = out.size() - kFrameSize;
+    out.insert(out.end(), out.begin() + static_cast<std::ptrdiff_t>(start), out.end());
+    FrameLog copy = frames.back();
+    copy.copy = true;
+    copy.jumped = copy.repeated = false;
+    copy.droppedBefore = 0;
+    copy.end = out.size();
+    frames.push_back(copy);
+}
+
 }  // namespace
+
+std::vector<uint8_t> LinkNoise(size_t count, uint64_t seed) {
+    Random random(seed);
+    std::vector<uint8_t> out(count);
+    for (uint8_t& b : out) b = static_cast<uint8_t>(random.Next());
+    return out;
+}
 
 std::vector<uint8_t> FrameLink(const std::vector<uint8_t>& es, int payloadSize, const Impairments& imp,
                                LinkStats* stats) {
@@ -121,7 +141,7 @@ std::vector<uint8_t> FrameLink(const std::vector<uint8_t>& es, int payloadSize, 
             ++dropped;
             continue;
         }
-        FrameLog log{0, 0, false, false, false, 0, 0, dropped};
+        FrameLog log{0, 0, false, false, false, false, 0, 0, dropped};
         dropped = 0;
         if (!frames.empty() && random.Chance(imp.sequenceRepeatRate)) {
             log.repeated = true;
@@ -148,6 +168,7 @@ std::vector<uint8_t> FrameLink(const std::vector<uint8_t>& es, int payloadSize, 
         log.payloadBytes = log.invalid ? 0 : take;
         log.end = out.size();
         frames.push_back(log);
+        if (random.Chance(imp.frameRepeatRate)) WriteAgain(out, frames);
     }
     size_t kept = frames.size();
     if (imp.truncateAt >= 0 && static_cast<uint64_t>(imp.truncateAt) < out.size()) {

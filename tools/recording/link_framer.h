@@ -21,13 +21,14 @@ struct Impairments {
     double sequenceJumpRate = 0;    // number jumps ahead by 2 to 1000; data intact
     double sequenceRepeatRate = 0;  // previous number written again; data intact
     double bitFlipRate = 0;
+    double frameRepeatRate = 0;  // frame written twice, number and data alike
     int64_t truncateAt = -1;  // output cut to this many bytes when >= 0
 };
 
 // What was injected, counted over the frames the output holds whole.
 struct LinkStats {
     uint64_t frames = 0, dropped = 0, invalidLength = 0, sequenceJumps = 0, sequenceRepeats = 0, bitFlips = 0,
-             noiseBytes = 0;
+             noiseBytes = 0, repeatedFrames = 0;
     // The breaks the receiver's sequence rule counts over the frames written.
     uint64_t expectedBreaks = 0;
     // Elementary-stream bytes that reach the receiver's queue intact or flipped.
@@ -40,3 +41,7 @@ struct LinkStats {
 // 480) bytes per frame; the last frame carries the rest.
 std::vector<uint8_t> FrameLink(const std::vector<uint8_t>& es, int payloadSize, const Impairments& imp,
                                LinkStats* stats = nullptr);
+
+// Bytes of a link that carries nothing but noise, sync bytes and all: unlike
+// the noise between frames, it may hold false frame starts. Same seed, same bytes.
+std::vector<uint8_t> LinkNoise(size_t count, uint64_t seed);

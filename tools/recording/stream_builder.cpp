@@ -28,25 +28,32 @@ void AppendFillerUpTo(std::vector<uint8_t>& out, uint64_t due) {
 
 }  // namespace
 
-std::vector<uint8_t> InterleaveTelemetry(const std::vector<uint8_t>& es,
-                                         const std::vector<TelemetryRecord>& records, uint8_t payloadType) {
+std::vector<uint8_t> InsertBeforePictures(const std::vector<uint8_t>& es,
+                                          const std::vector<std::vector<uint8_t>>& units) {
     std::vector<uint8_t> out;
-    out.reserve(es.size() + records.size() * (kTelemetryRecordSize + 64));
+    size_t inserted = 0;
+    for (const std::vector<uint8_t>& unit : units) inserted += unit.size();
+    out.reserve(es.size() + inserted);
     size_t picture = 0;
-    const std::vector<UnitSpan> units = FindUnits(es);
-    if (!units.empty())
-        out.insert(out.end(), es.begin(), es.begin() + static_cast<std::ptrdiff_t>(units[0].offset));
-    for (const UnitSpan& u : units) {
+    const std::vector<UnitSpan> spans = FindUnits(es);
+    if (!spans.empty())
+        out.insert(out.end(), es.begin(), es.begin() + static_cast<std::ptrdiff_t>(spans[0].offset));
+    for (const UnitSpan& u : spans) {
         if (StartsPicture(es.data() + u.offset, u.size)) {
-            if (picture < records.size()) {
-                const std::vector<uint8_t> unit = BuildTelemetryUnit(records[picture], payloadType);
-                out.insert(out.end(), unit.begin(), unit.end());
-            }
+            if (picture < units.size()) out.insert(out.end(), units[picture].begin(), units[picture].end());
             ++picture;
         }
         AppendUnit(out, es, u);
     }
     return out;
+}
+
+std::vector<uint8_t> InterleaveTelemetry(const std::vector<uint8_t>& es,
+                                         const std::vector<TelemetryRecord>& records, uint8_t payloadType) {
+    std::vector<std::vector<uint8_t>> units;
+    units.reserve(records.size());
+    for (const TelemetryRecord& record : records) units.push_back(BuildTelemetryUnit(record, payloadType));
+    return InsertBeforePictures(es, units);
 }
 
 std::vector<uint8_t> StripTelemetryAndEnd(const std::vector<uint8_t>& es, size_t* removed) {

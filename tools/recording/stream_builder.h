@@ -14,6 +14,11 @@ std::vector<uint8_t> InterleaveTelemetry(const std::vector<uint8_t>& es,
                                          const std::vector<TelemetryRecord>& records,
                                          uint8_t payloadType = 5);
 
+// Writes units[i] right before the first slice unit of picture i, the
+// general form of InterleaveTelemetry.
+std::vector<uint8_t> InsertBeforePictures(const std::vector<uint8_t>& es,
+                                          const std::vector<std::vector<uint8_t>>& units);
+
 // The stream without its telemetry units (header byte 0x06) and without a
 // closing end-of-bitstream unit, ready to be given a new track. `removed`,
 // when given, receives the number of telemetry units taken out.

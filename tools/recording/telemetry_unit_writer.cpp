@@ -1,5 +1,7 @@
 #include "tools/recording/telemetry_unit_writer.h"
 
+#include <algorithm>
+
 #include "pipeline/decode/telemetry_unit.h"
 
 void AppendPayloadSize(std::vector<uint8_t>& out, size_t size) {
@@ -22,8 +24,13 @@ void AppendEscaped(std::vector<uint8_t>& out, const uint8_t* data, size_t size) 
 }
 
 std::vector<uint8_t> BuildTelemetryUnit(const TelemetryRecord& record, uint8_t payloadType) {
+    return BuildCutShortTelemetryUnit(record, kTelemetryRecordSize, payloadType);
+}
+
+std::vector<uint8_t> BuildCutShortTelemetryUnit(const TelemetryRecord& record, size_t keptBytes,
+                                                uint8_t payloadType) {
     std::vector<uint8_t> unit = {0x00, 0x00, 0x00, 0x01, telemetry_unit::kMarker, payloadType};
     AppendPayloadSize(unit, kTelemetryRecordSize);
-    AppendEscaped(unit, record.bytes, kTelemetryRecordSize);
+    AppendEscaped(unit, record.bytes, std::min(keptBytes, kTelemetryRecordSize));
     return unit;
 }

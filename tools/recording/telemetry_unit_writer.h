@@ -11,6 +11,11 @@
 
 std::vector<uint8_t> BuildTelemetryUnit(const TelemetryRecord& record, uint8_t payloadType = 5);
 
+// A unit that declares the whole record but ends after its first `keptBytes`
+// bytes, as one cut off by a lost link frame looks to the receiver.
+std::vector<uint8_t> BuildCutShortTelemetryUnit(const TelemetryRecord& record, size_t keptBytes,
+                                                uint8_t payloadType = 5);
+
 // Appends `size` as SEI payload-size bytes: 0xFF for every full 255, then the rest.
 void AppendPayloadSize(std::vector<uint8_t>& out, size_t size);
 
