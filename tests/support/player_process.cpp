@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -26,8 +27,10 @@ WorkFolder::~WorkFolder() {
     fs::remove_all(path_, ignored);
 }
 
+std::string WorkFolder::RecordingPath() const { return (fs::path(path_) / kRecordingPath).string(); }
+
 void WorkFolder::WriteRecording(const Bytes& bytes) const {
-    const fs::path file = fs::path(path_) / kRecordingPath;
+    const fs::path file = RecordingPath();
     fs::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -47,26 +50,55 @@ void RedirectTo(const std::string& path, int fd) {
     close(file);
 }
 
-[[noreturn]] void ExecPlayer(const std::string& program, const std::string& folder,
-                             const std::string& out, const std::string& err, Display display) {
-    if (chdir(folder.c_str()) != 0) _exit(126);
-    RedirectTo(out, STDOUT_FILENO);
-    RedirectTo(err, STDERR_FILENO);
-    if (display == Display::kNone) {
+void ApplyEnvironment(const PlayerOptions& options) {
+    if (options.display == Display::kNone) {
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("QT_QPA_PLATFORM");
     }
+    for (const std::string& entry : options.environment) {
+        const size_t equals = entry.find('=');
+        setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+    }
+}
+
+// `consoleFd` is the pipe's write end, or -1 for the console file.
+[[noreturn]] void ExecPlayer(const std::string& program, const std::string& folder,
+                             const std::string& out, const std::string& err,
+                             const PlayerOptions& options, int consoleFd) {
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    if (consoleFd >= 0) {
+        dup2(consoleFd, STDOUT_FILENO);
+    } else {
+        RedirectTo(out, STDOUT_FILENO);
+    }
+    RedirectTo(err, STDERR_FILENO);
+    ApplyEnvironment(options);
     // The test runner may have blocked or ignored these; a user's shell has not.
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    std::vector<std::string> args = options.wrapper;
+    args.push_back(program);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
     _exit(127);
+}
+
+PlayerOptions WithDisplay(Display display) {
+    PlayerOptions options;
+    options.display = display;
+    return options;
 }
 
 }  // namespace
 
 PlayerProcess::PlayerProcess(const std::string& program, const WorkFolder& folder, Display display)
+    : PlayerProcess(program, folder, WithDisplay(display)) {}
+
+PlayerProcess::PlayerProcess(const std::string& program, const WorkFolder& folder,
+                             const PlayerOptions& options)
     : stdoutPath_(folder.Path() + "/stdout.txt"),
       stderrPath_(folder.Path() + "/stderr.txt"),
       pid_(-1),
@@ -74,32 +106,71 @@ PlayerProcess::PlayerProcess(const std::string& program, const WorkFolder& folde
       status_(0) {
     std::ofstream(stdoutPath_).close();
     std::ofstream(stderrPath_).close();
+    int pipeEnds[2] = {-1, -1};
+    if (options.consolePipe) {
+        if (pipe2(pipeEnds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+        if (options.consolePipeCapacity > 0) fcntl(pipeEnds[1], F_SETPIPE_SZ, options.consolePipeCapacity);
+    }
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) ExecPlayer(program, folder.Path(), stdoutPath_, stderrPath_, display);
+    if (pid_ == 0) ExecPlayer(program, folder.Path(), stdoutPath_, stderrPath_, options, pipeEnds[1]);
+    if (options.consolePipe) {
+        close(pipeEnds[1]);
+        consoleFd_ = pipeEnds[0];
+    }
 }
 
 PlayerProcess::~PlayerProcess() {
-    if (!Running()) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status_, 0);
+    if (Running()) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status_, 0);
+    }
+    if (consoleFd_ >= 0) close(consoleFd_);
 }
 
-std::string PlayerProcess::Stdout() const { return ReadFile(stdoutPath_); }
+std::string PlayerProcess::Stdout() const {
+    if (consoleFd_ < 0) return ReadFile(stdoutPath_);
+    while (ReadConsolePipe(0)) {
+    }
+    return consoleRead_;
+}
+
 std::string PlayerProcess::Stderr() const { return ReadFile(stderrPath_); }
 
+ConsoleLines PlayerProcess::Lines() const {
+    const std::string text = Stdout();
+    ConsoleLines lines;
+    size_t from = 0;
+    for (size_t end; (end = text.find('\n', from)) != std::string::npos; from = end + 1) {
+        lines.push_back(text.substr(from, end - from));
+    }
+    return lines;
+}
+
+// Reads what the pipe holds, waiting at most `timeoutMs` for it; false when
+// nothing came.
+bool PlayerProcess::ReadConsolePipe(int timeoutMs) const {
+    pollfd ready{consoleFd_, POLLIN, 0};
+    if (poll(&ready, 1, timeoutMs) <= 0) return false;
+    char buffer[4096];
+    const ssize_t n = read(consoleFd_, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    consoleRead_.append(buffer, static_cast<size_t>(n));
+    return true;
+}
+
 bool PlayerProcess::WaitForStdout(const std::string& text, milliseconds bound) const {
-    return WaitForText(stdoutPath_, text, bound);
+    return WaitForText(std::function<std::string()>([this] { return Stdout(); }), text, bound);
 }
 
 bool PlayerProcess::WaitForStderr(const std::string& text, milliseconds bound) const {
-    return WaitForText(stderrPath_, text, bound);
+    return WaitForText(std::function<std::string()>([this] { return Stderr(); }), text, bound);
 }
 
-bool PlayerProcess::WaitForText(const std::string& file, const std::string& text,
+bool PlayerProcess::WaitForText(const std::function<std::string()>& read, const std::string& text,
                                 milliseconds bound) const {
     const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (ReadFile(file).find(text) == std::string::npos) {
+    while (read().find(text) == std::string::npos) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(milliseconds(10));
     }
@@ -143,5 +214,28 @@ std::optional<int> PlayerProcess::WaitForExit(milliseconds bound) {
 }
 
 bool PlayerProcess::EndedBySignal() const { return reaped_ && WIFSIGNALED(status_); }
+
+bool PlayerProcess::ReadUntil(const std::function<bool(const ConsoleLines&)>& done, milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done(Lines())) {
+        if (std::chrono::steady_clock::now() > deadline || !Running()) return done(Lines());
+        if (consoleFd_ < 0) {
+            std::this_thread::sleep_for(milliseconds(10));
+        } else {
+            ReadConsolePipe(100);
+        }
+    }
+    return true;
+}
+
+int PlayerProcess::Stop() {
+    Signal(SIGTERM);
+    while (Running()) {
+        if (consoleFd_ < 0 || !ReadConsolePipe(20)) std::this_thread::sleep_for(milliseconds(1));
+    }
+    Stdout();
+    if (WIFEXITED(status_)) return WEXITSTATUS(status_);
+    return 128 + WTERMSIG(status_);
+}
 
 }  // namespace test_player

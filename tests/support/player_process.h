@@ -1,10 +1,12 @@
 #pragma once
 // The built player run as a user runs it: in a working folder of its own
-// that holds the recording at the fixed relative path, with its two output
-// streams kept in files beside it.
+// that holds the recording at the fixed relative path, with its error stream
+// kept in a file beside it and its console in a file or in a pipe that is
+// read only when the test reads it.
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -27,6 +29,7 @@ public:
     WorkFolder& operator=(const WorkFolder&) = delete;
 
     const std::string& Path() const { return path_; }
+    std::string RecordingPath() const;
     void WriteRecording(const Bytes& bytes) const;
 
 private:
@@ -42,15 +45,36 @@ inline void PrintTo(Display display, std::ostream* os) {
     *os << (display == Display::kNone ? "no display" : "the X display");
 }
 
+using ConsoleLines = std::vector<std::string>;
+
+struct PlayerOptions {
+    Display display = Display::kInherited;
+    // Put before the player's path, for example a valgrind command line.
+    std::vector<std::string> wrapper;
+    // Extra "NAME=value" entries for the player's environment.
+    std::vector<std::string> environment;
+    // The console in a pipe rather than a file: a player writing to it waits
+    // whenever the test has not read what came before.
+    bool consolePipe = false;
+    // The pipe's capacity; 0 keeps the system's default. A small one makes
+    // the console push back early.
+    int consolePipeCapacity = 0;
+};
+
 class PlayerProcess {
 public:
     PlayerProcess(const std::string& program, const WorkFolder& folder, Display display);
+    PlayerProcess(const std::string& program, const WorkFolder& folder, const PlayerOptions& options);
     ~PlayerProcess();  // kills a player still running
     PlayerProcess(const PlayerProcess&) = delete;
     PlayerProcess& operator=(const PlayerProcess&) = delete;
 
     pid_t Pid() const { return pid_; }
+    // With a console pipe: what has been read from it, after reading what
+    // is there now.
     std::string Stdout() const;
+    // The console's complete lines.
+    ConsoleLines Lines() const;
     std::string Stderr() const;
     // Waits, at most `bound`, until the stream holds `text`.
     bool WaitForStdout(const std::string& text, milliseconds bound) const;
@@ -67,14 +91,27 @@ public:
     std::optional<int> WaitForExit(milliseconds bound);
     bool EndedBySignal() const;
 
+    // Reads the console until `done` holds for its lines, the player ends, or
+    // `limit` has passed (a safeguard against a hung player, not a measure
+    // of speed). Returns whether `done` held.
+    bool ReadUntil(const std::function<bool(const ConsoleLines&)>& done, milliseconds limit);
+    // SIGTERM, then waits for the player, reading its console meanwhile so
+    // that its last lines do not hold it up: its exit status, or 128 + the
+    // signal that ended it.
+    int Stop();
+
 private:
-    bool WaitForText(const std::string& file, const std::string& text, milliseconds bound) const;
+    bool WaitForText(const std::function<std::string()>& read, const std::string& text,
+                     milliseconds bound) const;
+    bool ReadConsolePipe(int timeoutMs) const;
 
     std::string stdoutPath_;
     std::string stderrPath_;
     pid_t pid_;
     bool reaped_;
     int status_;
+    int consoleFd_ = -1;
+    mutable std::string consoleRead_;
 };
 
 std::string ReadFile(const std::string& path);
