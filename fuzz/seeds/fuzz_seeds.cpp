@@ -1,31 +1,21 @@
 #include "fuzz/seeds/fuzz_seeds.h"
 
-#include "tests/robustness/support/downlink_stream.h"
-#include "tests/robustness/support/impairments.h"
+#include "tools/recording/link_framer.h"
+#include "tools/recording/stream_builder.h"
+#include "tools/recording/telemetry_unit_writer.h"
 
 namespace {
 
-Bytes Pictures(int width, int height, int count, int intraPeriod, int firstMarker) {
-    PictureRequest request;
-    request.width = width;
-    request.height = height;
-    request.count = count;
-    request.intraPeriod = intraPeriod;
-    request.quantiser = 40;
-    return PicturesWithTelemetry(EncodePictures(request), firstMarker);
-}
-
 std::vector<Bytes> ElementaryStreams() {
-    Bytes sizeChange = Pictures(96, 64, 2, 2, 1);
-    Append(sizeChange, Pictures(64, 48, 2, 2, 3));
+    Bytes sizeChange = MarkedPictures(96, 64, 2, 1, 2);
+    Append(sizeChange, MarkedPictures(64, 48, 2, 3, 2));
 
-    PictureRequest request;
-    Bytes cutShort = TelemetryUnit(5, 90);
-    Append(cutShort, EncodePictures(request).front());
+    const Bytes cutShort =
+        InsertBeforePictures(EncodeScenes(64, 64, 1), {BuildCutShortTelemetryUnit(MarkedRecord(5), 90)});
 
-    std::vector<Bytes> streams = {Pictures(64, 64, 3, 3, 1), sizeChange, cutShort,
-                                  TelemetryUnit(9)};
-    for (Bytes& stream : streams) Append(stream, StreamEnd());
+    std::vector<Bytes> streams = {MarkedPictures(64, 64, 3, 1, 3), sizeChange, cutShort,
+                                  BuildTelemetryUnit(MarkedRecord(9))};
+    for (Bytes& stream : streams) stream = Closed(stream);
     return streams;
 }
 
@@ -35,13 +25,13 @@ std::vector<Bytes> LinkFramedWithControl(const std::vector<Bytes>& streams) {
     uint8_t control = 0x3F;
     for (const Bytes& stream : streams) {
         Bytes input = {control};
-        Append(input, LinkFrames(stream));
+        Append(input, Framed(stream));
         out.push_back(input);
         control ^= 0xC5;
     }
     Bytes noisy = {0x01};
-    Append(noisy, RandomBytes(700, 3));
-    Append(noisy, LinkFrames(streams.back()));
+    Append(noisy, LinkNoise(700, 3));
+    Append(noisy, Framed(streams.back()));
     out.push_back(noisy);
     return out;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/robustness/support/hevc_pictures.h"
+#include "tests/support/marked_streams.h"
 
 struct SeedSet {
     std::string target;  // link_parser, nal_splitter or unit_path

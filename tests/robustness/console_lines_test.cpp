@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "pipeline/ingest/replay_messages.h"
-#include "tests/robustness/support/player_session.h"
+#include "tests/robustness/support/console_lines.h"
 
 namespace {
 

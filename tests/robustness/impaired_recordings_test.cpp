@@ -8,11 +8,18 @@
 #include <iostream>
 
 #include "pipeline/decode_data.h"
-#include "tests/robustness/support/downlink_stream.h"
-#include "tests/robustness/support/impairments.h"
-#include "tests/robustness/support/player_session.h"
+#include "tests/robustness/support/console_lines.h"
+#include "tests/support/marked_streams.h"
+#include "tests/support/player_process.h"
+#include "tools/recording/link_framer.h"
+#include "tools/recording/stream_builder.h"
+#include "tools/recording/telemetry_unit_writer.h"
 
 namespace {
+
+using test_player::PlayerOptions;
+using test_player::PlayerProcess;
+using test_player::WorkFolder;
 
 constexpr int kHeadFirst = 1;
 constexpr int kHeadCount = 3;
@@ -22,23 +29,13 @@ constexpr int kTailCount = 6;
 constexpr int kTailLast = kTailFirst + kTailCount - 1;
 constexpr auto kPlayLimit = std::chrono::seconds(120);
 
-Bytes Segment(int width, int height, int count, int firstMarker, int intraPeriod = 1) {
-    PictureRequest request;
-    request.width = width;
-    request.height = height;
-    request.count = count;
-    request.intraPeriod = intraPeriod;
-    return PicturesWithTelemetry(EncodePictures(request), firstMarker);
-}
-
-Bytes FramedSegment(int width, int height, int count, int firstMarker, int intraPeriod = 1) {
-    return LinkFrames(Segment(width, height, count, firstMarker, intraPeriod));
+Bytes FramedSegment(int width, int height, int count, int firstMarker, int intraPeriod,
+                    const Impairments& impairments = {}) {
+    return Framed(MarkedPictures(width, height, count, firstMarker, intraPeriod), impairments);
 }
 
 Bytes CleanTail(int width = 640, int height = 360) {
-    Bytes tail = Segment(width, height, kTailCount, kTailFirst);
-    Append(tail, StreamEnd());
-    return LinkFrames(tail, LinkFraming{1});
+    return Framed(Closed(MarkedPictures(width, height, kTailCount, kTailFirst)));
 }
 
 struct Outcome {
@@ -50,18 +47,21 @@ struct Outcome {
 
 // Plays until the tail's last picture is shown, then stops the player.
 Outcome Play(const Bytes& recording, int lastMarker = kTailLast) {
-    PlayerSession session(recording);
-    session.Start();
-    session.ReadUntil(
+    WorkFolder folder;
+    folder.WriteRecording(recording);
+    PlayerOptions options;
+    options.consolePipe = true;
+    PlayerProcess player(DLP_PLAYER_PATH, folder, options);
+    player.ReadUntil(
         [lastMarker](const ConsoleLines& lines) {
             return CountMarkers(lines, lastMarker, lastMarker) > 0;
         },
         kPlayLimit);
     Outcome outcome;
-    outcome.runningBeforeStop = session.StillRunning();
-    outcome.status = session.Stop();
-    outcome.lines = session.Lines();
-    outcome.errors = session.Errors();
+    outcome.runningBeforeStop = player.Running();
+    outcome.status = player.Stop();
+    outcome.lines = player.Lines();
+    outcome.errors = player.Stderr();
     if (std::getenv("DLP_SHOW_CONSOLE") != nullptr) {
         for (const std::string& line : outcome.lines) std::cerr << line << '\n';
     }
@@ -86,29 +86,35 @@ struct Damage {
     Bytes (*make)();
 };
 
-Bytes SparseBitFlips() {
-    Bytes damaged = FramedSegment(1920, 1080, 8, kDamagedFirst, 4);
-    FlipPayloadBits(damaged, 1e-4, 11);
-    return damaged;
+// One bit of a payload byte flips at the rate given, per byte: 8e-4 a byte
+// is about one bit in 10^4.
+Impairments BitFlips(double perByte, uint64_t seed) {
+    Impairments impairments;
+    impairments.seed = seed;
+    impairments.bitFlipRate = perByte;
+    return impairments;
 }
 
-Bytes DenseBitFlips() {
-    Bytes damaged = FramedSegment(1920, 1080, 8, kDamagedFirst, 4);
-    FlipPayloadBits(damaged, 1e-2, 12);
-    return damaged;
-}
+Bytes SparseBitFlips() { return FramedSegment(1920, 1080, 8, kDamagedFirst, 4, BitFlips(8e-4, 11)); }
+
+Bytes DenseBitFlips() { return FramedSegment(1920, 1080, 8, kDamagedFirst, 4, BitFlips(8e-2, 12)); }
 
 // The recording breaks off inside a frame, and the tail's frames follow.
 Bytes FrameCutShort() {
-    Bytes damaged = FramedSegment(1920, 1080, 3, kDamagedFirst);
+    Bytes damaged = FramedSegment(1920, 1080, 3, kDamagedFirst, 1);
     damaged.resize(damaged.size() - 512 * 7 - 300);
     return damaged;
 }
 
-Bytes RandomNoise() { return RandomBytes(30000, 13); }
+Bytes RandomNoise() { return LinkNoise(30000, 13); }
 
+// About one frame in 13 lost and one in 7 sent twice.
 Bytes DroppedAndRepeatedFrames() {
-    return DropAndRepeatFrames(FramedSegment(1920, 1080, 8, kDamagedFirst, 4), 13, 7);
+    Impairments impairments;
+    impairments.seed = 14;
+    impairments.dropRate = 1.0 / 13;
+    impairments.frameRepeatRate = 1.0 / 7;
+    return FramedSegment(1920, 1080, 8, kDamagedFirst, 4, impairments);
 }
 
 // One start code, then more bytes without another than the assembly buffer
@@ -116,13 +122,13 @@ Bytes DroppedAndRepeatedFrames() {
 Bytes UnitLongerThanAssemblyBuffer() {
     Bytes unit = {0x00, 0x00, 0x00, 0x01, 0x26, 0x01};
     unit.resize(static_cast<size_t>(DecodeData::kNalBufSize) + 100000, 0xA5);
-    return LinkFrames(unit);
+    return Framed(unit);
 }
 
 class ImpairedRecording : public testing::TestWithParam<Damage> {};
 
 TEST_P(ImpairedRecording, KeepsRunningAndShowsTheCleanTailAgain) {
-    Bytes recording = FramedSegment(640, 360, kHeadCount, kHeadFirst);
+    Bytes recording = FramedSegment(640, 360, kHeadCount, kHeadFirst, 1);
     Append(recording, GetParam().make());
     Append(recording, CleanTail());
 
@@ -146,24 +152,22 @@ INSTANTIATE_TEST_SUITE_P(
 // Every size change comes with new parameter sets at an IDR picture; each
 // picture must be converted at its own size.
 TEST(ImpairedRecordingSizes, FollowsSizeChangesMidStream) {
-    Bytes stream = Segment(1920, 1080, 2, 1);
-    Append(stream, Segment(1280, 720, 2, 11));
-    Append(stream, Segment(640, 360, 2, 21));
-    Append(stream, Segment(1920, 1080, 2, 31));
-    Append(stream, StreamEnd());
+    Bytes stream = MarkedPictures(1920, 1080, 2, 1);
+    Append(stream, MarkedPictures(1280, 720, 2, 11));
+    Append(stream, MarkedPictures(640, 360, 2, 21));
+    Append(stream, MarkedPictures(1920, 1080, 2, 31));
 
-    const Outcome outcome = Play(LinkFrames(stream), 32);
+    const Outcome outcome = Play(Framed(Closed(stream)), 32);
 
     ExpectOrderlyAndWellFormed(outcome);
     for (int first : {1, 11, 21, 31}) EXPECT_EQ(CountMarkers(outcome.lines, first, first + 1), 2);
 }
 
 TEST(ImpairedRecordingSizes, ShowsOddSizedPictures) {
-    Bytes stream = Segment(1918, 1078, 3, 1, 3);
-    Append(stream, Segment(1920, 1080, 2, 11));
-    Append(stream, StreamEnd());
+    Bytes stream = MarkedPictures(1918, 1078, 3, 1, 3);
+    Append(stream, MarkedPictures(1920, 1080, 2, 11));
 
-    const Outcome outcome = Play(LinkFrames(stream), 12);
+    const Outcome outcome = Play(Framed(Closed(stream)), 12);
 
     ExpectOrderlyAndWellFormed(outcome);
     EXPECT_EQ(CountMarkers(outcome.lines, 1, 3), 3);
@@ -173,17 +177,8 @@ TEST(ImpairedRecordingSizes, ShowsOddSizedPictures) {
 // A telemetry unit that ends before its declared size still replaces the
 // record, with zeros for what it does not carry; the pictures are shown.
 TEST(ImpairedRecordingTelemetry, ShowsPicturesWhoseTelemetryIsCutShort) {
-    PictureRequest request;
-    request.width = 640;
-    request.height = 360;
-    request.count = 4;
-    Bytes stream;
-    for (const Bytes& picture : EncodePictures(request)) {
-        Append(stream, TelemetryUnit(7, 60));
-        Append(stream, picture);
-    }
-    Append(stream, StreamEnd());
-    Bytes recording = LinkFrames(stream);
+    const std::vector<Bytes> cutShortUnits(4, BuildCutShortTelemetryUnit(MarkedRecord(7), 60));
+    Bytes recording = Framed(Closed(InsertBeforePictures(EncodeScenes(640, 360, 4), cutShortUnits)));
     Append(recording, CleanTail());
 
     const Outcome outcome = Play(recording);

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "pipeline/decode_data.h"
-#include "tests/robustness/support/downlink_stream.h"
+#include "tests/support/marked_streams.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define DLP_MEMORY_IS_INSTRUMENTED 1
@@ -44,15 +44,12 @@ double ResidentMb() {
 Bytes AlternatingSizesRecording() {
     Bytes stream;
     constexpr int kParts = 8;
+    constexpr int kCount = kPicturesPerPass / kParts;
     for (int part = 0; part < kParts; ++part) {
-        PictureRequest request;
-        request.width = part % 2 == 0 ? 320 : 352;
-        request.height = part % 2 == 0 ? 240 : 288;
-        request.count = kPicturesPerPass / kParts;
-        request.intraPeriod = 10;
-        Append(stream, PicturesWithTelemetry(EncodePictures(request), 1 + part * request.count));
+        const bool even = part % 2 == 0;
+        Append(stream, MarkedPictures(even ? 320 : 352, even ? 240 : 288, kCount, 1 + part * kCount, 10));
     }
-    return LinkFrames(stream);
+    return Framed(stream);
 }
 
 void ReplayUnpaced(DecodeData& pipeline, const Bytes& recording) {

@@ -20,10 +20,15 @@
 #include "pipeline/decode_data.h"
 #include "pipeline/byte_order.h"
 #include "pipeline/ingest/link_frame.h"
-#include "tests/robustness/support/downlink_stream.h"
-#include "tests/robustness/support/player_session.h"
+#include "tests/robustness/support/console_lines.h"
+#include "tests/support/marked_streams.h"
+#include "tests/support/player_process.h"
 
 namespace {
+
+using test_player::PlayerOptions;
+using test_player::PlayerProcess;
+using test_player::WorkFolder;
 
 constexpr int kChunkSize = 10240;  // the player's replay step
 constexpr int kPipePage = 4096;
@@ -36,29 +41,29 @@ constexpr size_t kPayloadsKeptAfterGap = 400;
 
 struct MarkedStream {
     Bytes stream;
-    std::vector<size_t> pictureStart;  // byte offset of picture i + 1's telemetry unit
+    std::vector<size_t> pictureStart;  // byte offset of picture i + 1's access unit
 };
 
-// Tiny IDR pictures, each with its parameter sets and telemetry unit, until
-// the payloads behind the stall point come to one backlog plus
-// kPayloadsKeptAfterGap.
+// Tiny IDR pictures, each with its parameter sets and telemetry unit, up to
+// the one that brings the payloads behind the stall point to one backlog
+// plus kPayloadsKeptAfterGap.
 MarkedStream OverflowingStream() {
-    PictureRequest request;
-    request.count = 900;
-    const std::vector<Bytes> pictures = EncodePictures(request);
+    const Bytes pictures = MarkedPictures(64, 64, 900, 1);
+    const std::vector<size_t> starts = PictureStarts(pictures);
     MarkedStream out;
     const size_t payload = link_frame::kPayloadArea;
-    for (size_t i = 0; i < pictures.size(); ++i) {
-        out.pictureStart.push_back(out.stream.size());
-        Append(out.stream, TelemetryUnit(static_cast<int32_t>(i + 1)));
-        Append(out.stream, pictures[i]);
-        const size_t behindStall =
-            i + 1 > kPicturesBeforeStall
-                ? (out.stream.size() - out.pictureStart[kPicturesBeforeStall - 1]) / payload
-                : 0;
-        if (behindStall >= DecodeData::kQueueLimit + kPayloadsKeptAfterGap) break;
+    size_t end = pictures.size();
+    for (size_t i = kPicturesBeforeStall; i < starts.size(); ++i) {
+        const size_t behindStall = (starts[i] - starts[kPicturesBeforeStall - 1]) / payload;
+        if (behindStall >= DecodeData::kQueueLimit + kPayloadsKeptAfterGap) {
+            end = starts[i];
+            break;
+        }
     }
-    Append(out.stream, StreamEnd());
+    out.stream = Closed(Bytes(pictures.begin(), pictures.begin() + static_cast<std::ptrdiff_t>(end)));
+    for (size_t start : starts) {
+        if (start < end) out.pictureStart.push_back(start);
+    }
     return out;
 }
 
@@ -103,23 +108,26 @@ private:
 
 TEST(QueueOverflow, StalledConsoleOverflowsTheQueueAndPicturesResumeAfterTheGap) {
     const MarkedStream marked = OverflowingStream();
-    const Bytes recording = LinkFrames(marked.stream);
-    SessionOptions options;
-    options.stdoutPipeCapacity = kPipePage;
-    PlayerSession session(recording, options);
-    RecordingReads reads(session.RecordingPath());
-    session.Start();
+    const Bytes recording = Framed(marked.stream);
+    WorkFolder folder;
+    folder.WriteRecording(recording);
+    RecordingReads reads(folder.RecordingPath());
+    PlayerOptions options;
+    options.consolePipe = true;
+    options.consolePipeCapacity = kPipePage;
+    PlayerProcess player(DLP_PLAYER_PATH, folder, options);
 
     const int chunks = static_cast<int>((recording.size() + kChunkSize - 1) / kChunkSize);
     ASSERT_TRUE(reads.WaitFor(chunks + 1, std::chrono::seconds(120)));
     const int last = LastMarker(marked);
-    session.ReadUntil([last](const ConsoleLines& lines) { return CountMarkers(lines, last, last) > 0; },
-                      std::chrono::seconds(120));
-    EXPECT_TRUE(session.StillRunning()) << session.Errors();
-    EXPECT_EQ(session.Stop(), 0) << session.Errors();
+    player.ReadUntil([last](const ConsoleLines& lines) { return CountMarkers(lines, last, last) > 0; },
+                     std::chrono::seconds(120));
+    EXPECT_TRUE(player.Running()) << player.Stderr();
+    EXPECT_EQ(player.Stop(), 0) << player.Stderr();
 
-    for (const std::string& line : session.Lines()) EXPECT_TRUE(IsWellFormedConsoleLine(line)) << line;
-    const std::set<int> shown = ShownMarkers(session.Lines());
+    const ConsoleLines lines = player.Lines();
+    for (const std::string& line : lines) EXPECT_TRUE(IsWellFormedConsoleLine(line)) << line;
+    const std::set<int> shown = ShownMarkers(lines);
     ASSERT_FALSE(shown.empty());
     // The backlog dropped at the overflow leaves a gap of hundreds of pictures.
     int firstMissing = 1;
@@ -136,7 +144,7 @@ TEST(QueueOverflow, StalledConsoleOverflowsTheQueueAndPicturesResumeAfterTheGap)
 
 TEST(QueueOverflow, WithoutTheWorkerOnlyTheLastBacklogIsKeptAndDecoded) {
     const MarkedStream marked = OverflowingStream();
-    const Bytes recording = LinkFrames(marked.stream);
+    const Bytes recording = Framed(marked.stream);
     DecodeData pipeline;
     pipeline.AllocateBuffers();
     ASSERT_EQ(pipeline.OpenDecoder(), 0);
@@ -154,7 +162,7 @@ TEST(QueueOverflow, WithoutTheWorkerOnlyTheLastBacklogIsKeptAndDecoded) {
     while (pipeline.ProcessNextPayload()) {
     }
 
-    // The first picture whose telemetry unit begins inside the kept payloads
+    // The first picture whose access unit begins inside the kept payloads
     // and every one after it are shown, in order; a picture cut at the front
     // may come first with the empty record.
     const size_t keptFrom = (payloads - kept) * link_frame::kPayloadArea;

@@ -5,16 +5,22 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/robustness/support/downlink_stream.h"
-#include "tests/robustness/support/player_session.h"
+#include "tests/robustness/support/console_lines.h"
+#include "tests/support/marked_streams.h"
+#include "tests/support/player_process.h"
 
 namespace {
+
+using test_player::PlayerOptions;
+using test_player::PlayerProcess;
+using test_player::WorkFolder;
 
 constexpr int kValgrindFoundErrors = 99;
 constexpr int kPictures = 3;
 
-SessionOptions UnderMemcheck() {
-    SessionOptions options;
+PlayerOptions UnderMemcheck() {
+    PlayerOptions options;
+    options.consolePipe = true;
     options.wrapper = {"valgrind",
                        "--tool=memcheck",
                        "--leak-check=full",
@@ -30,26 +36,20 @@ SessionOptions UnderMemcheck() {
 }
 
 TEST(Valgrind, ShortReplayAndOrderlyStopHaveNoInvalidAccessAndNoDefiniteLeak) {
-    PictureRequest request;
-    request.width = 320;
-    request.height = 180;
-    request.count = kPictures;
-    request.intraPeriod = kPictures;
-    Bytes stream = PicturesWithTelemetry(EncodePictures(request), 1);
-    Append(stream, StreamEnd());
+    WorkFolder folder;
+    folder.WriteRecording(Framed(Closed(MarkedPictures(320, 180, kPictures, 1, kPictures))));
 
-    PlayerSession session(LinkFrames(stream), UnderMemcheck());
-    session.Start();
-    session.ReadUntil(
+    PlayerProcess player(DLP_PLAYER_PATH, folder, UnderMemcheck());
+    player.ReadUntil(
         [](const ConsoleLines& lines) { return CountMarkers(lines, kPictures, kPictures) > 0; },
         std::chrono::seconds(400));
-    EXPECT_TRUE(session.StillRunning()) << session.Errors();
-    const int status = session.Stop();
+    EXPECT_TRUE(player.Running()) << player.Stderr();
+    const int status = player.Stop();
 
-    EXPECT_EQ(CountMarkers(session.Lines(), 1, kPictures), kPictures);
-    EXPECT_EQ(status, 0) << session.Errors();
-    EXPECT_NE(session.Errors().find("ERROR SUMMARY: 0 errors"), std::string::npos)
-        << session.Errors();
+    EXPECT_EQ(CountMarkers(player.Lines(), 1, kPictures), kPictures);
+    EXPECT_EQ(status, 0) << player.Stderr();
+    EXPECT_NE(player.Stderr().find("ERROR SUMMARY: 0 errors"), std::string::npos)
+        << player.Stderr();
 }
 
 }  // namespace
