@@ -8,7 +8,7 @@ build=${FUZZ_BUILD_DIR:-build-fuzz}
 supp=$(pwd)/tests/robustness/sanitizers
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DDLP_BUILD_FUZZERS=ON -DDLP_BUILD_TESTS=OFF -DDLP_BUILD_TOOLS=OFF \
+  -DDLP_BUILD_FUZZERS=ON -DDLP_BUILD_TESTS=OFF -DDLP_BUILD_TOOLS=ON \
   -DDLP_BUILD_BENCHMARKS=OFF -DDLP_SANITIZE=address,undefined >/dev/null
 cmake --build "$build" -j2 --target fuzz_targets
 
