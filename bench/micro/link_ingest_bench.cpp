@@ -22,14 +22,8 @@ void Drain(DecodeData& pipeline) {
 }
 
 void BM_ParseLinkWithQueue(benchmark::State& state) {
-    std::string why;
-    const auto source = static_cast<RecordedSource>(state.range(0));
-    const BenchInput* input = RecordedInput(source, why);
-    if (input == nullptr) {
-        state.SkipWithError(why.c_str());
-        return;
-    }
-    state.SetLabel(SourceLabel(source));
+    const BenchInput* input = InputForBenchmark(state);
+    if (input == nullptr) return;
     const std::vector<uint8_t>& recording = input->recording;
     DecodeData pipeline;
     pipeline.AllocateBuffers();

@@ -15,14 +15,8 @@ namespace {
 constexpr size_t kPayloadSize = 480;  // what one link frame carries
 
 void BM_SplitNalWithTelemetry(benchmark::State& state) {
-    std::string why;
-    const auto source = static_cast<RecordedSource>(state.range(0));
-    const BenchInput* input = RecordedInput(source, why);
-    if (input == nullptr) {
-        state.SkipWithError(why.c_str());
-        return;
-    }
-    state.SetLabel(SourceLabel(source));
+    const BenchInput* input = InputForBenchmark(state);
+    if (input == nullptr) return;
     const std::vector<uint8_t>& stream = input->elementaryStream;
     DecodeData pipeline;
     pipeline.AllocateBuffers();

@@ -42,3 +42,15 @@ const BenchInput* RecordedInput(RecordedSource source, std::string& why) {
 const char* SourceLabel(RecordedSource source) {
     return source == RecordedSource::kPattern ? "pattern 1920x1080, 300 pictures" : "bundled sample";
 }
+
+const BenchInput* InputForBenchmark(benchmark::State& state) {
+    std::string why;
+    const auto source = static_cast<RecordedSource>(state.range(0));
+    const BenchInput* input = RecordedInput(source, why);
+    if (input == nullptr) {
+        state.SkipWithError(why.c_str());
+        return nullptr;
+    }
+    state.SetLabel(SourceLabel(source));
+    return input;
+}
