@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "pipeline/decode/picture_assembly.h"
 #include "pipeline/present/telemetry_record.h"
 
 extern "C" {
@@ -127,6 +128,8 @@ public:
     // The "aabbccdd" line is printed once in the object's life, even when an
     // oversized unit makes the splitter search for a start code again.
     bool firstUnitAnnounced;
+    // How units are grouped into packets for the decoder (picture_assembly.cpp).
+    PictureAssembly assembly;
 
     // Observers for the tools, benchmarks and tests; unset in the player.
     std::function<void(const uint8_t* unit, int32_t length)> onNal;
@@ -142,8 +145,25 @@ private:
 
     void ResetSplitterAfterOverflow();
     bool DecoderReady() const;
-    void DecodeUnit(const uint8_t* unit, int32_t length);
-    void ConvertAndShow();
+    // Unit routing between the splitter and the decoder (picture_assembly.cpp).
+    int FollowingHeaderByte(const uint8_t* unit, int32_t length) const;
+    void RouteUnit(const uint8_t* unit, int32_t length);
+    void RouteFirstSlice(const uint8_t* unit, int32_t length, int following);
+    void RouteContinuation(const uint8_t* unit, int32_t length);
+    void RouteOther(const uint8_t* unit, int32_t length);
+    void SettleHeldSlice(bool continued);
+    void EnterWholePictures();
+    void LeaveWholePictures();
+    void FeedParser(const uint8_t* data, int32_t size);
+    void FlushParser();
+    void CloseParser();
+    void RestartParser();
+    void EndOfStream();
+    // The decoder's side (hevc_decoder.cpp).
+    void SendPacket(const uint8_t* data, int32_t size, const TelemetryRecord& record, int64_t tag);
+    void ReceivePictures(const TelemetryRecord& record);
+    void DrainDecoder();
+    void ConvertAndShow(const TelemetryRecord& record);
     void ReconfigureConversion();
     void ShowInWindow(const uint8_t* pixels, int32_t rows, int32_t columns);
     void DiscardQueue();

@@ -10,6 +10,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "pipeline/decode/nal_unit.h"
 #include "pipeline/decode_data.h"
 
 namespace {
@@ -52,31 +53,58 @@ int32_t DecodeData::OpenDecoder() {
 // The packet and picture objects exist only once the decoder has opened.
 bool DecodeData::DecoderReady() const { return packet != nullptr && frame != nullptr; }
 
+// Telemetry is taken out first; every other unit goes on towards the decoder.
+// An end unit drains the decoder once its header byte has arrived, so that
+// the last pictures of a stream are not left inside it.
 void DecodeData::HandleNal(const uint8_t* unit, int32_t length) {
     if (onNal) onNal(unit, length);
     if (CaptureTelemetry(unit, length)) {
         if (onTelemetry) onTelemetry(telemetry);
-        return;
+        assembly.pictureOpen = false;
+    } else if (DecoderReady()) {
+        RouteUnit(unit, length);
     }
-    if (!DecoderReady()) return;
-    DecodeUnit(unit, length);
+    const int following = FollowingHeaderByte(unit, length);
+    if (DecoderReady() && following >= 0 && nal_unit::IsEndType(nal_unit::TypeOf(following))) {
+        EndOfStream();
+    }
 }
 
-void DecodeData::DecodeUnit(const uint8_t* unit, int32_t length) {
-    // Borrowed, not reference-counted: the decoder copies what it keeps.
-    packet->data = const_cast<uint8_t*>(unit);
-    packet->size = length;
+// Borrowed, not reference-counted: the decoder copies what it keeps. The
+// timestamp carries the picture's tag through the decoder's reordering.
+void DecodeData::SendPacket(const uint8_t* data, int32_t size, const TelemetryRecord& record, int64_t tag) {
+    packet->data = const_cast<uint8_t*>(data);
+    packet->size = size;
+    packet->pts = tag;
+    assembly.decodingTag = tag;
     const int sent = avcodec_send_packet(codecCtx, packet);
     packet->data = nullptr;
     packet->size = 0;
     if (sent != 0) return;
-    // EAGAIN (needs more input) and every error end the pictures of this unit.
-    while (avcodec_receive_frame(codecCtx, frame) >= 0) ConvertAndShow();
+    assembly.drained = false;
+    ReceivePictures(record);
+}
+
+// EAGAIN (needs more input), EOF and every error end the pictures for now.
+void DecodeData::ReceivePictures(const TelemetryRecord& record) {
+    while (avcodec_receive_frame(codecCtx, frame) >= 0) {
+        assembly.shownTag = frame->pts;
+        ConvertAndShow(record);
+    }
+}
+
+// Pictures the decoder holds back for reordering come out only when it is
+// told that no more input follows; afterwards it must be reset to take more.
+void DecodeData::DrainDecoder() {
+    if (assembly.drained) return;
+    assembly.drained = true;
+    if (avcodec_send_packet(codecCtx, nullptr) == 0) ReceivePictures(telemetry);
+    avcodec_flush_buffers(codecCtx);
 }
 
 // A picture that cannot be converted is dropped; the loop above still drains
 // the decoder, so that the next unit is not refused for pictures left in it.
-void DecodeData::ConvertAndShow() {
+void DecodeData::ConvertAndShow(const TelemetryRecord& record) {
     if (frame->width != picWidth || frame->height != picHeight || frame->format != srcFormat) {
         ReconfigureConversion();
     }
@@ -88,7 +116,6 @@ void DecodeData::ConvertAndShow() {
     const int rows = sws_scale(swsCtx, frame->data, frame->linesize, 0, frame->height, dstData,
                                dstLinesize);
     if (rows < 1 || rows != frame->height) return;
-    const TelemetryRecord record = telemetry;
     ShowFrame(rgbBuf, record);
 }
 

@@ -45,7 +45,16 @@ void DecodeData::SplitNal(const uint8_t* data, int32_t length) {
         if (state == kLocked) {
             // More than 9 bytes: the unit before the new start code holds at
             // least its own start code and header byte.
-            if (len <= 2 * kPrefixSize - 1 || !EndsWithStartCodeAndHeader(buf, len)) continue;
+            if (len <= 2 * kPrefixSize - 1) {
+                // A held first slice learns here whether this unit continues its picture.
+                if (len == nal_unit::kSliceHeaderOffset + 1 && assembly.holding) {
+                    nalLen = len;
+                    nalState = state;
+                    SettleHeldSlice(nal_unit::ContinuesPicture(buf, len));
+                }
+                continue;
+            }
+            if (!EndsWithStartCodeAndHeader(buf, len)) continue;
             const int32_t unitLen = len - kPrefixSize;
             nalLen = len;
             nalState = state;

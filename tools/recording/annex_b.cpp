@@ -1,5 +1,8 @@
 #include "tools/recording/annex_b.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "pipeline/decode/nal_unit.h"
 #include "pipeline/decode/telemetry_unit.h"
 
@@ -63,15 +66,11 @@ bool IsTelemetryMarker(const uint8_t* unit, size_t size) {
 }
 
 bool IsSliceUnit(const uint8_t* unit, size_t size) {
-    // Types 0 to 31 are VCL; the two-byte header comes before the slice header.
-    constexpr size_t kHeader = nal_unit::kStartCodeSize + 2;
-    return size > kHeader && !IsTelemetryMarker(unit, size) && UnitType(unit) < 32;
+    return nal_unit::IsSlice(unit, static_cast<int32_t>(std::min<size_t>(size, INT32_MAX)));
 }
 
 bool StartsPicture(const uint8_t* unit, size_t size) {
-    constexpr size_t kSliceHeader = nal_unit::kStartCodeSize + 2;
-    // first_slice_segment_in_pic_flag is the slice header's first bit.
-    return IsSliceUnit(unit, size) && (unit[kSliceHeader] & 0x80) != 0;
+    return nal_unit::OpensPicture(unit, static_cast<int32_t>(std::min<size_t>(size, INT32_MAX)));
 }
 
 size_t CountPictures(const std::vector<uint8_t>& es) {

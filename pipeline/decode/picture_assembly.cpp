@@ -1,0 +1,195 @@
+// Groups the units that are not telemetry into packets for the decoder: one
+// unit a packet while pictures are single slices, whole access units found by
+// FFmpeg's HEVC parser once the stream shows pictures of several slices.
+
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/log.h>
+}
+
+#include "pipeline/decode/nal_unit.h"
+#include "pipeline/decode_data.h"
+
+namespace {
+
+// The parser's complaints land this far below their own level (an error
+// becomes a debug message).
+constexpr int kParserLogOffset = AV_LOG_DEBUG - AV_LOG_ERROR;
+
+// Units that can only open a picture: after one of them, a continuation
+// slice cannot belong to the picture before. Filler and suffix SEI may stand
+// between the slices of one picture.
+bool ClosesPicture(const uint8_t* unit) {
+    const int type = nal_unit::TypeOf(unit[nal_unit::kStartCodeSize]);
+    return type != nal_unit::kFillerData && type != nal_unit::kSuffixSei;
+}
+
+}  // namespace
+
+// The splitter hands a unit over once the next unit's start code and first
+// header byte have arrived; they lie right behind it in nalBuf. Callers that
+// hand units over themselves have no such byte: -1.
+int DecodeData::FollowingHeaderByte(const uint8_t* unit, int32_t length) const {
+    if (unit != nalBuf || nalLen != length + nal_unit::kPrefixSize) return -1;
+    return unit[length + nal_unit::kStartCodeSize];
+}
+
+void DecodeData::RouteUnit(const uint8_t* unit, int32_t length) {
+    const bool continuation = nal_unit::ContinuesPicture(unit, length);
+    if (assembly.holding) SettleHeldSlice(continuation);
+    if (nal_unit::OpensPicture(unit, length)) {
+        RouteFirstSlice(unit, length, FollowingHeaderByte(unit, length));
+    } else if (continuation) {
+        RouteContinuation(unit, length);
+    } else {
+        RouteOther(unit, length);
+    }
+}
+
+void DecodeData::RouteFirstSlice(const uint8_t* unit, int32_t length, int following) {
+    const int64_t tag = ++assembly.picturesStarted;
+    if (assembly.wholePictures) {
+        assembly.singleSliceRun = assembly.slicesInPicture == 1 ? assembly.singleSliceRun + 1 : 0;
+        if (assembly.singleSliceRun >= PictureAssembly::kSingleSlicePicturesToLeave) LeaveWholePictures();
+    } else if (assembly.wholePicturesNext) {
+        EnterWholePictures();
+    }
+    assembly.slicesInPicture = 1;
+    assembly.pictureOpen = true;
+    if (assembly.wholePictures) {
+        FeedParser(unit, length);
+        assembly.pictureRecord = telemetry;
+        assembly.pictureTag = tag;
+    } else if (following >= 0 && nal_unit::IsSliceHeaderByte(static_cast<uint8_t>(following))) {
+        // The slice behind may continue this picture; its first bytes decide.
+        assembly.heldSlice.assign(unit, unit + length);
+        assembly.heldTag = tag;
+        assembly.holding = true;
+    } else {
+        SendPacket(unit, length, telemetry, tag);
+    }
+}
+
+// A continuation slice decides the mode only when it can belong to the
+// picture in front of it; one left over from damage is no evidence.
+void DecodeData::RouteContinuation(const uint8_t* unit, int32_t length) {
+    ++assembly.slicesInPicture;
+    if (assembly.wholePictures) {
+        FeedParser(unit, length);
+        return;
+    }
+    // Its picture was decoded without it; the decoder reports what it cannot use.
+    if (assembly.pictureOpen) assembly.wholePicturesNext = true;
+    SendPacket(unit, length, telemetry, assembly.picturesStarted);
+}
+
+void DecodeData::RouteOther(const uint8_t* unit, int32_t length) {
+    if (ClosesPicture(unit)) assembly.pictureOpen = false;
+    if (assembly.wholePictures) {
+        FeedParser(unit, length);
+    } else {
+        SendPacket(unit, length, telemetry, assembly.picturesStarted);
+    }
+}
+
+// The held first slice goes on as the start of a whole picture when the slice
+// behind it continues the picture, else on its own as before. Telemetry
+// cannot have changed meanwhile: the unit that settles it is a slice.
+void DecodeData::SettleHeldSlice(bool continued) {
+    assembly.holding = false;
+    const uint8_t* slice = assembly.heldSlice.data();
+    const int32_t size = static_cast<int32_t>(assembly.heldSlice.size());
+    if (!continued) {
+        SendPacket(slice, size, telemetry, assembly.heldTag);
+        return;
+    }
+    EnterWholePictures();
+    if (!assembly.wholePictures) {
+        SendPacket(slice, size, telemetry, assembly.heldTag);
+        return;
+    }
+    FeedParser(slice, size);
+    assembly.pictureRecord = telemetry;
+    assembly.pictureTag = assembly.heldTag;
+}
+
+void DecodeData::EnterWholePictures() {
+    assembly.wholePicturesNext = false;
+    assembly.singleSliceRun = 0;
+    if (assembly.parserCtx == nullptr) {
+        assembly.parserCtx = avcodec_alloc_context3(codec);
+        if (assembly.parserCtx == nullptr) return;
+        assembly.parserCtx->log_level_offset = kParserLogOffset;
+    }
+    // Without a parser the units keep going one by one.
+    RestartParser();
+}
+
+void DecodeData::LeaveWholePictures() {
+    FlushParser();
+    CloseParser();
+    assembly.wholePictures = false;
+    assembly.singleSliceRun = 0;
+}
+
+// Every access unit the parser completes is sent at once; it belongs to the
+// picture whose record and tag were kept when its first slice came.
+void DecodeData::FeedParser(const uint8_t* data, int32_t size) {
+    bool stalled = false;
+    while (size > 0) {
+        uint8_t* unit = nullptr;
+        int unitSize = 0;
+        const int used = av_parser_parse2(assembly.parser, assembly.parserCtx, &unit, &unitSize, data, size,
+                                          AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        if (used < 0) break;
+        data += used;
+        size -= used;
+        assembly.parserBytes = unitSize > 0 ? 0 : assembly.parserBytes + used;
+        if (unitSize > 0) SendPacket(unit, unitSize, assembly.pictureRecord, assembly.pictureTag);
+        // A call may end a unit without taking input, never twice in a row.
+        if (used == 0 && unitSize == 0) {
+            if (stalled) break;
+            stalled = true;
+        } else {
+            stalled = false;
+        }
+    }
+    if (assembly.parserBytes > PictureAssembly::kMaxAccessUnitBytes) RestartParser();
+}
+
+// Empty input makes the parser give out what it holds.
+void DecodeData::FlushParser() {
+    if (assembly.parser == nullptr) return;
+    uint8_t* unit = nullptr;
+    int unitSize = 0;
+    av_parser_parse2(assembly.parser, assembly.parserCtx, &unit, &unitSize, nullptr, 0, AV_NOPTS_VALUE,
+                     AV_NOPTS_VALUE, 0);
+    if (unitSize > 0) SendPacket(unit, unitSize, assembly.pictureRecord, assembly.pictureTag);
+}
+
+void DecodeData::CloseParser() {
+    if (assembly.parser != nullptr) av_parser_close(assembly.parser);
+    assembly.parser = nullptr;
+    assembly.parserBytes = 0;
+}
+
+// What the old parser held is dropped; the next access unit starts afresh.
+void DecodeData::RestartParser() {
+    CloseParser();
+    assembly.parser = av_parser_init(AV_CODEC_ID_HEVC);
+    assembly.wholePictures = assembly.parser != nullptr;
+}
+
+// Everything before the end unit reaches the decoder, which then gives out
+// every picture it still holds. The next stream starts a fresh access unit.
+void DecodeData::EndOfStream() {
+    if (assembly.holding) SettleHeldSlice(false);
+    if (assembly.wholePictures) {
+        FlushParser();
+        RestartParser();
+    }
+    assembly.pictureOpen = false;
+    DrainDecoder();
+}
