@@ -1,7 +1,7 @@
 #pragma once
-// H.265 streams in pixel formats other than the recording tools' 8-bit 4:2:0,
-// for the decoder's conversion tests. Same stream shape as the tools write:
-// 4-byte start codes, no B-frames, parameter sets at the key picture.
+// Solid-colour H.265 streams in pixel formats other than the recording tools'
+// default 8-bit 4:2:0, for the decoder's conversion tests, made by the tools'
+// own pattern encoder.
 
 #include <array>
 #include <cstdint>

@@ -37,6 +37,9 @@ enum OptionId {
     kTruncate,
     kEsOutput,
     kNoEnd,
+    kSlices,
+    kBframes,
+    kPixelFormat,
 };
 
 const option kLongOptions[] = {
@@ -47,6 +50,9 @@ const option kLongOptions[] = {
     {"fps", required_argument, nullptr, kFps},
     {"bitrate", required_argument, nullptr, kBitrate},
     {"keyint", required_argument, nullptr, kKeyint},
+    {"slices", required_argument, nullptr, kSlices},
+    {"bframes", required_argument, nullptr, kBframes},
+    {"pixel-format", required_argument, nullptr, kPixelFormat},
     {"telemetry", required_argument, nullptr, kTelemetry},
     {"payload-size", required_argument, nullptr, kPayloadSize},
     {"pad-rate", required_argument, nullptr, kPadRate},
@@ -121,6 +127,8 @@ const IntegerOption kIntegerOptions[] = {
      }},
     {kBitrate, "bitrate", 0, 1000000, [](MakeOptions& o, long long v) { o.pattern.bitrateKbps = int(v); }},
     {kKeyint, "keyint", 1, 10000, [](MakeOptions& o, long long v) { o.pattern.keyint = int(v); }},
+    {kSlices, "slices", 1, 16, [](MakeOptions& o, long long v) { o.pattern.slices = int(v); }},
+    {kBframes, "bframes", 0, 16, [](MakeOptions& o, long long v) { o.pattern.bframes = int(v); }},
     {kPayloadSize, "payload-size", 1, link_frame::kPayloadArea,
      [](MakeOptions& o, long long v) { o.recording.payloadSize = int(v); }},
     {kPadRate, "pad-rate", 0, 1LL << 32,
@@ -154,6 +162,7 @@ bool ApplyPlain(int id, const char* arg, MakeOptions& o, std::string& error) {
         case kInput: o.input = arg; return true;
         case kTelemetry: o.telemetry = arg; return true;
         case kEsOutput: o.esOutput = arg; return true;
+        case kPixelFormat: o.pattern.pixelFormat = arg; return true;
         case kQuiet: o.quiet = true; return true;
         case kNoEnd: o.recording.endOfBitstream = false; return true;
         case kSize:
@@ -219,13 +228,17 @@ void PrintMakeUsage(const char* program) {
         "Video and telemetry:\n"
         "  -o, --output FILE         the recording to write (required)\n"
         "  -i, --input ES            an H.265 Annex-B file to use instead of the test pattern;\n"
-        "                            it should have no B-frames, or the player shows its\n"
-        "                            pictures late; telemetry units in it are replaced\n"
+        "                            telemetry units in it are replaced\n"
         "  -s, --size WxH            test pattern size (default 1920x1080)\n"
         "  -n, --frames N            test pattern pictures (default 250)\n"
         "  -r, --fps N               pictures per second (default 25)\n"
         "      --bitrate KBPS        test pattern bitrate (default 0: constant quality)\n"
         "      --keyint N            pictures from one key picture to the next (default 25)\n"
+        "      --slices N            test pattern slices per picture, 1 to 16 (default 1)\n"
+        "      --bframes N           test pattern B-frames, 0 to 16 (default 0); the player\n"
+        "                            shows such pictures one reordering delay late\n"
+        "      --pixel-format NAME   test pattern pixel format, an FFmpeg name such as\n"
+        "                            yuv420p10le (default yuv420p)\n"
         "  -t, --telemetry CSV       track with one row per picture: azimuth, pitch,\n"
         "                            longitude, latitude (degrees), height; a header row\n"
         "                            naming the columns is optional (default: a generated\n"

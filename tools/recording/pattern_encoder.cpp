@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -33,11 +34,14 @@ std::string AvError(const char* what, int code) {
 
 std::string X265Params(const PatternOptions& o) {
     const std::string k = std::to_string(o.keyint);
-    // No B-frames and no lookahead: each picture leaves the decoder as soon as
-    // its slice has gone in. Parameter sets at every key picture let a
+    // Without B-frames and lookahead each picture leaves the decoder as soon
+    // as its slices have gone in. Parameter sets at every key picture let a
     // receiver join mid-stream; info=0 leaves out the encoder's version SEI.
-    std::string p = "bframes=0:keyint=" + k + ":min-keyint=" + k +
-                    ":scenecut=0:repeat-headers=1:info=0:slices=1:log-level=error";
+    std::string p = "bframes=" + std::to_string(o.bframes) + ":keyint=" + k + ":min-keyint=" + k +
+                    ":scenecut=0:repeat-headers=1:info=0:slices=" + std::to_string(o.slices) +
+                    ":log-level=error";
+    // B-frames need pictures to look ahead at; the zero-latency tuning has none.
+    if (o.bframes > 0) p += ":rc-lookahead=" + std::to_string(o.bframes + 1) + ":b-adapt=0";
     if (o.bitrateKbps > 0) {
         const std::string rate = std::to_string(o.bitrateKbps);
         p += ":vbv-maxrate=" + rate + ":vbv-bufsize=" + std::to_string(o.bitrateKbps / 2);
@@ -54,6 +58,10 @@ bool ValidOptions(const PatternOptions& o, std::string& error) {
         error = "frame rate must be 1 to 240";
     } else if (o.keyint < 1 || o.bitrateKbps < 0) {
         error = "key interval must be at least 1 and the bitrate not negative";
+    } else if (o.slices < 1 || o.slices > 16 || o.bframes < 0 || o.bframes > 16) {
+        error = "slices must be 1 to 16 and B-frames 0 to 16";
+    } else if (av_get_pix_fmt(o.pixelFormat.c_str()) == AV_PIX_FMT_NONE) {
+        error = "unknown pixel format " + o.pixelFormat;
     } else {
         return true;
     }
@@ -75,9 +83,9 @@ Owned<AVCodecContext> OpenEncoder(const PatternOptions& o, std::string& error) {
     ctx->height = o.height;
     ctx->time_base = AVRational{1, o.fps};
     ctx->framerate = AVRational{o.fps, 1};
-    ctx->pix_fmt = AV_PIX_FMT_YUV420P;
+    ctx->pix_fmt = av_get_pix_fmt(o.pixelFormat.c_str());
     ctx->gop_size = o.keyint;
-    ctx->max_b_frames = 0;
+    ctx->max_b_frames = o.bframes;
     if (o.bitrateKbps > 0) ctx->bit_rate = static_cast<int64_t>(o.bitrateKbps) * 1000;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", "ultrafast", 0);
@@ -125,14 +133,15 @@ struct Converter {
 };
 
 bool MakeConverter(const PatternOptions& o, Converter& c, std::string& error) {
-    c.sws.reset(sws_getContext(o.width, o.height, AV_PIX_FMT_RGB24, o.width, o.height, AV_PIX_FMT_YUV420P,
-                               SWS_BICUBIC, nullptr, nullptr, nullptr));
+    const AVPixelFormat format = av_get_pix_fmt(o.pixelFormat.c_str());
+    c.sws.reset(sws_getContext(o.width, o.height, AV_PIX_FMT_RGB24, o.width, o.height, format, SWS_BICUBIC,
+                               nullptr, nullptr, nullptr));
     c.frame.reset(av_frame_alloc());
     if (!c.sws || !c.frame) {
         error = "cannot set up the colour conversion";
         return false;
     }
-    c.frame->format = AV_PIX_FMT_YUV420P;
+    c.frame->format = format;
     c.frame->width = o.width;
     c.frame->height = o.height;
     if (av_frame_get_buffer(c.frame.get(), 0) < 0) {

@@ -1,9 +1,10 @@
 #pragma once
 // H.265 encoding of synthetic pictures through libavcodec's libx265 encoder.
 // Every stream these functions return is Annex-B with the 4-byte start code
-// 00 00 00 01 before every unit, as the sending side writes it, has no
-// B-frames (pictures come out of the decoder in the order their units go in),
-// one slice per picture and the parameter sets repeated at every key picture.
+// 00 00 00 01 before every unit, as the sending side writes it, and the
+// parameter sets repeated at every key picture. By default it has no B-frames
+// (pictures come out of the decoder in the order their units go in) and one
+// slice per picture.
 
 #include <array>
 #include <cstdint>
@@ -18,6 +19,9 @@ struct PatternOptions {
     int fps = 25;
     int bitrateKbps = 0;  // 0: the encoder's default constant-quality mode
     int keyint = 25;
+    int slices = 1;   // slices per picture, each a band of whole rows
+    int bframes = 0;  // B-frames between reference pictures
+    std::string pixelFormat = "yuv420p";  // an FFmpeg name, such as "yuv420p10le"
     // Called after each picture is encoded, for progress reports; may be empty.
     std::function<void(int encoded, int total)> progress;
 };
