@@ -1,7 +1,7 @@
 // The built player on recordings made by the recording tools, with a known
 // telemetry track: one line per picture, line n showing record n, also when
 // the link adds noise, invalid-length frames and sequence jumps that cost no
-// payload.
+// payload, and when each picture is coded in several slices.
 
 #include <gtest/gtest.h>
 
@@ -57,11 +57,12 @@ struct Recording {
     std::vector<TelemetryRecord> records;
 };
 
-Recording MakeRecording(int width, int height, int pictures) {
+Recording MakeRecording(int width, int height, int pictures, int slices) {
     PatternOptions pattern;
     pattern.width = width;
     pattern.height = height;
     pattern.frames = pictures;
+    pattern.slices = slices;
     Bytes es;
     std::string error;
     EXPECT_TRUE(EncodeTestPattern(pattern, es, error)) << error;
@@ -102,6 +103,7 @@ struct PlayCase {
     int width;
     int height;
     int pictures;
+    int slices;
     bool impaired;
     Display display;
 };
@@ -120,7 +122,7 @@ protected:
 
 TEST_P(RecordingPlayback, PrintsRecordNsValuesOnLineNForEveryPicture) {
     const PlayCase c = GetParam();
-    const Recording recording = MakeRecording(c.width, c.height, c.pictures);
+    const Recording recording = MakeRecording(c.width, c.height, c.pictures, c.slices);
     const Bytes bytes = c.impaired ? WithHarmlessImpairments(recording.bytes) : recording.bytes;
     ASSERT_EQ(recording.bytes.size() % 512, 0u);
     if (c.impaired) {
@@ -140,6 +142,9 @@ TEST_P(RecordingPlayback, PrintsRecordNsValuesOnLineNForEveryPicture) {
     const size_t announced = out.find("aabbccdd:");
     EXPECT_EQ(announced, 0u) << "announced before any picture";
     EXPECT_EQ(out.find("aabbccdd:", announced + 1), std::string::npos) << "and only once";
+    // Every unit of these streams decodes; a slice sent apart from its
+    // picture would draw the decoder's complaint.
+    EXPECT_EQ(player.Stderr().find("[hevc"), std::string::npos) << player.Stderr();
 
     if (c.display == Display::kInherited) {
         EXPECT_EQ(test_x::WindowsNamed("RGB Image", player.Pid()).size(), 1u)
@@ -151,11 +156,13 @@ TEST_P(RecordingPlayback, PrintsRecordNsValuesOnLineNForEveryPicture) {
 
 INSTANTIATE_TEST_SUITE_P(
     Recordings, RecordingPlayback,
-    ::testing::Values(PlayCase{"SmallXvfb", 320, 240, 12, false, Display::kInherited},
-                      PlayCase{"SmallNoDisplay", 320, 240, 12, false, Display::kNone},
-                      PlayCase{"SmallImpairedXvfb", 320, 240, 12, true, Display::kInherited},
-                      PlayCase{"SmallImpairedNoDisplay", 320, 240, 12, true, Display::kNone},
-                      PlayCase{"FullHdXvfb", 1920, 1080, 5, false, Display::kInherited}),
+    ::testing::Values(PlayCase{"SmallXvfb", 320, 240, 12, 1, false, Display::kInherited},
+                      PlayCase{"SmallNoDisplay", 320, 240, 12, 1, false, Display::kNone},
+                      PlayCase{"SmallImpairedXvfb", 320, 240, 12, 1, true, Display::kInherited},
+                      PlayCase{"SmallImpairedNoDisplay", 320, 240, 12, 1, true, Display::kNone},
+                      PlayCase{"FullHdXvfb", 1920, 1080, 5, 1, false, Display::kInherited},
+                      PlayCase{"FourSlicesXvfb", 640, 360, 12, 4, false, Display::kInherited},
+                      PlayCase{"FourSlicesImpairedNoDisplay", 640, 360, 12, 4, true, Display::kNone}),
     [](const ::testing::TestParamInfo<PlayCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
