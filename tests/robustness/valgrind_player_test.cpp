@@ -43,6 +43,13 @@ TEST(Valgrind, ShortReplayAndOrderlyStopHaveNoInvalidAccessAndNoDefiniteLeak) {
     player.ReadUntil(
         [](const ConsoleLines& lines) { return CountMarkers(lines, kPictures, kPictures) > 0; },
         std::chrono::seconds(400));
+    // Valgrind's own limit, not the player's: it stops at an instruction it
+    // cannot translate (RDTSCP, which a library that libavcodec loads runs
+    // at start-up on processors that do not announce it).
+    if (player.Stderr().find("valgrind: Unrecognised instruction") != std::string::npos) {
+        player.Stop();
+        GTEST_SKIP() << "valgrind cannot run the player on this processor";
+    }
     EXPECT_TRUE(player.Running()) << player.Stderr();
     const int status = player.Stop();
 
