@@ -21,15 +21,18 @@ rm -rf "$seeds"
 "$build/fuzz/make_fuzz_seeds" "$seeds"
 
 # More seeds from the project's own recording tool, as built by the normal
-# build of stage 10: a clean recording and an impaired one, with the
-# elementary streams they frame. The link parser's harness takes a control
-# byte first.
+# build of stage 10: a clean recording, an impaired one and one of several
+# slices a picture, with the elementary streams they frame. The link
+# parser's harness takes a control byte first.
 make_recording=${BUILD_DIR:-build}/tools/make_recording/make-recording
 if [ -x "$make_recording" ]; then
   "$make_recording" -q -o "$seeds/clean.dat" -s 64x64 -n 4 --keyint 2 --es-output "$seeds/clean.hevc"
   "$make_recording" -q -o "$seeds/impaired.dat" -s 96x64 -n 3 --noise 40 --drop-rate 0.05 \
     --bit-flip-rate 0.001 --jump-rate 0.05 --es-output "$seeds/impaired.hevc"
-  for name in clean impaired; do
+  # Pictures of several slices with B-frames take the whole-picture path.
+  "$make_recording" -q -o "$seeds/slices.dat" -s 64x128 -n 4 --keyint 2 --slices 4 --bframes 2 \
+    --es-output "$seeds/slices.hevc"
+  for name in clean impaired slices; do
     { printf '\x11'; cat "$seeds/$name.dat"; } >"$seeds/link_parser/recording-$name"
     cp "$seeds/$name.hevc" "$seeds/nal_splitter/recording-$name"
     cp "$seeds/$name.hevc" "$seeds/unit_path/recording-$name"
