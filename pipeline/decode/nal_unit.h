@@ -48,4 +48,12 @@ inline bool ContinuesPicture(const uint8_t* unit, int32_t length) {
 
 inline bool IsEndType(int type) { return type == kEndOfSequence || type == kEndOfBitstream; }
 
+// Filler and suffix SEI may stand between the slices of one picture; any
+// other unit that is not a slice comes only before a picture, so a
+// continuation slice after it has lost its first slice.
+inline bool MayStandBetweenSlices(uint8_t headerByte) {
+    const int type = TypeOf(headerByte);
+    return type == kFillerData || type == kSuffixSei;
+}
+
 }  // namespace nal_unit

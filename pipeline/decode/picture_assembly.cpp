@@ -18,14 +18,6 @@ namespace {
 // becomes a debug message).
 constexpr int kParserLogOffset = AV_LOG_DEBUG - AV_LOG_ERROR;
 
-// Units that can only open a picture: after one of them, a continuation
-// slice cannot belong to the picture before. Filler and suffix SEI may stand
-// between the slices of one picture.
-bool ClosesPicture(const uint8_t* unit) {
-    const int type = nal_unit::TypeOf(unit[nal_unit::kStartCodeSize]);
-    return type != nal_unit::kFillerData && type != nal_unit::kSuffixSei;
-}
-
 }  // namespace
 
 // The splitter hands a unit over once the next unit's start code and first
@@ -86,7 +78,7 @@ void DecodeData::RouteContinuation(const uint8_t* unit, int32_t length) {
 }
 
 void DecodeData::RouteOther(const uint8_t* unit, int32_t length) {
-    if (ClosesPicture(unit)) assembly.pictureOpen = false;
+    if (!nal_unit::MayStandBetweenSlices(unit[nal_unit::kStartCodeSize])) assembly.pictureOpen = false;
     if (assembly.wholePictures) {
         FeedParser(unit, length);
     } else {
