@@ -167,3 +167,21 @@ TEST_F(ToolsCommandLine, ImpairmentsReportedByTheMakerAreFoundByTheInspector) {
     EXPECT_NE(inspect.out.find("sequence breaks:  " + std::to_string(breaks) + "\n"), std::string::npos);
     EXPECT_EQ(breaks, jumps);
 }
+
+// The decoder's complaints are counted in the summary, never written to
+// standard error.
+TEST_F(ToolsCommandLine, DecodedSummaryTellsSlicesWholePicturesAndDecoderErrors) {
+    ASSERT_EQ(Execute(MAKE_RECORDING, "-o rec.dat -s 320x240 -n 6 --slices 4").status, 0);
+    const ToolRun clean = Execute(INSPECT_RECORDING, "--decode rec.dat");
+    EXPECT_NE(clean.out.find("pictures:         6 (320x240)\n  shown whole:    6  (no decoder error"),
+              std::string::npos) << clean.out;
+    EXPECT_NE(clean.out.find("\nslices per picture: 4 (6 pictures)\ndecoder errors:   none\n"),
+              std::string::npos);
+
+    const std::string flips = "-o bad.dat -s 320x240 -n 6 --slices 4 --seed 1 --bit-flip-rate 0.1";
+    ASSERT_EQ(Execute(MAKE_RECORDING, flips).status, 0);
+    const ToolRun damaged = Execute(INSPECT_RECORDING, "--decode bad.dat");
+    EXPECT_EQ(damaged.err, "");
+    EXPECT_EQ(damaged.out.find("decoder errors:   none"), std::string::npos) << damaged.out;
+    EXPECT_NE(damaged.out.find(" x "), std::string::npos) << damaged.out;
+}

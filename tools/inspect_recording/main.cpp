@@ -10,10 +10,6 @@
 #include <iostream>
 #include <string>
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include "tools/inspect_recording/recording_summary.h"
 #include "tools/recording/recording_reader.h"
 
@@ -37,11 +33,15 @@ void PrintUsage(const char* program) {
         "Usage: %s [options] FILE\n"
         "Reads a downlink recording with the player's own link parser, payload queue,\n"
         "start-code splitter, telemetry capture and (with --decode) HEVC decoder, as fast\n"
-        "as it can and without a window, and prints what it found.\n"
+        "as it can and without a window, and prints what it found: link frames, NAL\n"
+        "units by type, telemetry records, pictures and slices per picture.\n"
         "\n"
         "  -c, --csv             print the telemetry track as CSV instead of the summary:\n"
         "                        one row per record, the values as the player prints them\n"
-        "  -d, --decode          decode every picture and count them\n"
+        "  -d, --decode          decode every picture and count them, those shown whole\n"
+        "                        (no decoder error while decoding them) and the decoder's\n"
+        "                        error messages, by text, most frequent first; the\n"
+        "                        decoder itself writes nothing to standard error\n"
         "      --chunk-size N    bytes handed to the link parser at a time (default 10240)\n"
         "      --es-output FILE  write the rebuilt elementary stream (units handed over)\n"
         "  -q, --quiet           no progress on standard error\n"
@@ -120,8 +120,6 @@ int Run(const InspectOptions& o) {
                          static_cast<unsigned long long>(shown));
         };
     }
-    // The decoder's complaints about damaged units are not the report.
-    av_log_set_level(AV_LOG_FATAL);
     RecordingReport report;
     std::string error;
     if (!ReadRecordingFile(o.path, read, report, error) ||

@@ -1,7 +1,9 @@
 #include "tools/inspect_recording/recording_summary.h"
 
+#include <algorithm>
 #include <ostream>
 #include <set>
+#include <vector>
 
 #include "tools/recording/annex_b.h"
 #include "tools/recording/telemetry_track.h"
@@ -18,6 +20,53 @@ std::string PictureSizes(const RecordingReport& report) {
         text += std::to_string(s.first) + "x" + std::to_string(s.second);
     }
     return text;
+}
+
+// A damaged stream can draw thousands of messages of a few kinds.
+constexpr size_t kMessagesShown = 10;
+
+// "4 (50 pictures)", or "1 (10 pictures), 4 (40 pictures)" for a mix.
+std::string SlicesPerPicture(const RecordingReport& report) {
+    std::string text;
+    for (const auto& [slices, pictures] : report.slicesPerPicture) {
+        if (!text.empty()) text += ", ";
+        text += std::to_string(slices) + " (" + std::to_string(pictures) +
+                (pictures == 1 ? " picture)" : " pictures)");
+    }
+    return text.empty() ? "none" : text;
+}
+
+void WriteSlices(std::ostream& out, const RecordingReport& r) {
+    out << "slices per picture: " << SlicesPerPicture(r) << "\n";
+    if (r.orphanSlices > 0) {
+        out << "orphan slices:    " << r.orphanSlices
+            << "  (continuation slices whose first slice is missing)\n";
+    }
+}
+
+// The most frequent messages first; equally frequent ones by their text.
+void WriteDecoderErrors(std::ostream& out, const RecordingReport& r) {
+    std::vector<std::pair<std::string, uint64_t>> messages(r.decoderErrors.begin(), r.decoderErrors.end());
+    std::stable_sort(messages.begin(), messages.end(),
+                     [](const auto& a, const auto& b) { return a.second > b.second; });
+    uint64_t total = 0;
+    for (const auto& m : messages) total += m.second;
+    if (total == 0) {
+        out << "decoder errors:   none\n";
+        return;
+    }
+    out << "decoder errors:   " << total << "\n";
+    const size_t shown = std::min(messages.size(), kMessagesShown);
+    uint64_t leftOff = total;
+    for (size_t i = 0; i < shown; ++i) {
+        out << "  " << messages[i].second << " x " << messages[i].first << "\n";
+        leftOff -= messages[i].second;
+    }
+    if (messages.size() > shown) {
+        const size_t others = messages.size() - shown;
+        out << "  ... and " << others << (others == 1 ? " other message (" : " other messages (") << leftOff
+            << " in all)\n";
+    }
 }
 
 }  // namespace
@@ -39,10 +88,13 @@ void WriteSummary(std::ostream& out, const std::string& path, const RecordingRep
     if (decoded) {
         out << "pictures:         " << r.pictures;
         if (r.pictures > 0) out << " (" << PictureSizes(r) << ")";
-        out << "\n";
+        out << "\n"
+            << "  shown whole:    " << r.wholePictures << "  (no decoder error while decoding them)\n";
     } else {
         out << "pictures:         not decoded (use --decode)\n";
     }
+    WriteSlices(out, r);
+    if (decoded) WriteDecoderErrors(out, r);
     if (!r.openTail.empty()) {
         out << "unfinished unit:  " << r.openTail.size()
             << " bytes at the end, never handed over (no start code follows it)\n";

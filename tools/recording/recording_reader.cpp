@@ -1,8 +1,16 @@
 #include "tools/recording/recording_reader.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <set>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 #include "pipeline/decode/nal_unit.h"
 #include "pipeline/decode/telemetry_unit.h"
@@ -14,9 +22,107 @@ namespace {
 // completes more frames than this bound allows, so nothing is lost unread.
 constexpr size_t kMaxChunk = DecodeData::kQueueLimit / 2 * 512;
 
-void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& report) {
-    pipeline.onNal = [&report, &options](const uint8_t* unit, int32_t length) {
+class SliceCounter {
+public:
+    explicit SliceCounter(RecordingReport& report) : report_(report) {}
+
+    void Unit(const uint8_t* unit, int32_t length) {
+        if (nal_unit::OpensPicture(unit, length)) {
+            Close();
+            slices_ = 1;
+        } else if (nal_unit::ContinuesPicture(unit, length)) {
+            if (slices_ > 0) {
+                ++slices_;
+            } else {
+                ++report_.orphanSlices;
+            }
+        } else if (!nal_unit::MayStandBetweenSlices(unit[nal_unit::kStartCodeSize])) {
+            Close();
+        }
+    }
+
+    void Close() {
+        if (slices_ > 0) ++report_.slicesPerPicture[slices_];
+        slices_ = 0;
+    }
+
+private:
+    RecordingReport& report_;
+    int slices_ = 0;
+};
+
+// FFmpeg's log, while a reader decodes: its error lines are counted by text
+// and marked against the picture the decoder was working on, and nothing
+// reaches standard error. The callback is global, so it stays installed
+// while any reader lives; it finds the reader through the logging thread,
+// the one the reader decodes on.
+class DecoderLog {
+public:
+    DecoderLog(const PictureAssembly& assembly, RecordingReport& report)
+        : assembly_(assembly), report_(report), outer_(active_) {
+        active_ = this;
+        std::lock_guard<std::mutex> lock(installLock_);
+        if (installed_++ == 0) av_log_set_callback(&DecoderLog::Callback);
+    }
+
+    ~DecoderLog() {
+        active_ = outer_;
+        std::lock_guard<std::mutex> lock(installLock_);
+        if (--installed_ == 0) av_log_set_callback(av_log_default_callback);
+    }
+
+    DecoderLog(const DecoderLog&) = delete;
+    DecoderLog& operator=(const DecoderLog&) = delete;
+
+    bool TagHasErrors(int64_t tag) const { return tagsWithErrors_.count(tag) != 0; }
+
+    // A line still waiting for its newline is counted as it stands.
+    void Finish() { Commit(); }
+
+private:
+    static void Callback(void* context, int level, const char* format, va_list args) {
+        if (active_ == nullptr) {
+            av_log_default_callback(context, level, format, args);
+        } else if (level <= AV_LOG_ERROR) {
+            active_->Take(format, args);
+        }
+    }
+
+    // FFmpeg may write one line in several calls; it ends with the newline.
+    void Take(const char* format, va_list args) {
+        char text[1024];
+        std::vsnprintf(text, sizeof text, format, args);
+        pending_ += text;
+        tagsWithErrors_.insert(assembly_.decodingTag);
+        if (!pending_.empty() && pending_.back() == '\n') Commit();
+    }
+
+    void Commit() {
+        while (!pending_.empty() && (pending_.back() == '\n' || pending_.back() == '\r')) pending_.pop_back();
+        if (!pending_.empty()) ++report_.decoderErrors[pending_];
+        pending_.clear();
+    }
+
+    static thread_local DecoderLog* active_;
+    static std::mutex installLock_;
+    static int installed_;
+
+    const PictureAssembly& assembly_;
+    RecordingReport& report_;
+    DecoderLog* outer_;
+    std::string pending_;
+    std::set<int64_t> tagsWithErrors_;
+};
+
+thread_local DecoderLog* DecoderLog::active_ = nullptr;
+std::mutex DecoderLog::installLock_;
+int DecoderLog::installed_ = 0;
+
+void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& report,
+             SliceCounter& slices) {
+    pipeline.onNal = [&report, &options, &slices](const uint8_t* unit, int32_t length) {
         ++report.units;
+        slices.Unit(unit, length);
         if (unit[nal_unit::kStartCodeSize] == telemetry_unit::kMarker) {
             ++report.telemetryMarkerUnits;
         } else {
@@ -26,10 +132,11 @@ void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& 
             report.elementaryStream.insert(report.elementaryStream.end(), unit, unit + length);
     };
     pipeline.onTelemetry = [&report](const TelemetryRecord& record) { report.records.push_back(record); };
-    pipeline.onPicture = [&report, &options](const uint8_t* rgb, int32_t width, int32_t height,
-                                             const TelemetryRecord& record) {
+    pipeline.onPicture = [&report, &options, &pipeline](const uint8_t* rgb, int32_t width, int32_t height,
+                                                        const TelemetryRecord& record) {
         ++report.pictures;
         report.pictureSizes.push_back({width, height});
+        report.shownTags.push_back(pipeline.assembly.shownTag);
         if (options.onPicture) options.onPicture(rgb, width, height, record);
     };
 }
@@ -53,14 +160,18 @@ public:
     PipelineReader(const ReadOptions& options, RecordingReport& report)
         : pipeline_(std::make_unique<DecodeData>()),
           report_(report),
+          slices_(report),
           chunk_(std::clamp<size_t>(options.chunkSize, 1, kMaxChunk)) {
         pipeline_->AllocateBuffers();
-        if (options.decode) pipeline_->OpenDecoder();
+        if (options.decode) {
+            log_ = std::make_unique<DecoderLog>(pipeline_->assembly, report_);
+            pipeline_->OpenDecoder();
+        }
         pipeline_->windowEnabled = false;
         pipeline_->linePrinted = false;
         // The splitter's one diagnostic line would land in the tools' own output.
         pipeline_->firstUnitAnnounced = true;
-        Observe(*pipeline_, options, report_);
+        Observe(*pipeline_, options, report_, slices_);
     }
 
     size_t ChunkSize() const { return chunk_; }
@@ -82,11 +193,26 @@ public:
         if (pipeline_->nalLen >= nal_unit::kPrefixSize) {
             report_.openTail.assign(pipeline_->nalBuf, pipeline_->nalBuf + pipeline_->nalLen);
         }
+        slices_.Close();
+        if (log_) CountWholePictures();
     }
 
 private:
+    // Late errors count too: a picture may be shown as soon as its first
+    // slice is decoded, before the decoder turns down the slices after it.
+    void CountWholePictures() {
+        log_->Finish();
+        report_.wholePictures = static_cast<uint64_t>(
+            std::count_if(report_.shownTags.begin(), report_.shownTags.end(),
+                          [this](int64_t tag) { return !log_->TagHasErrors(tag); }));
+    }
+
+    // Declared first so that it outlives the pipeline: what the decoder says
+    // while it is freed stays off standard error too.
+    std::unique_ptr<DecoderLog> log_;
     std::unique_ptr<DecodeData> pipeline_;
     RecordingReport& report_;
+    SliceCounter slices_;
     size_t chunk_;
 };
 

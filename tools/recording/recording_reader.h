@@ -38,6 +38,17 @@ struct RecordingReport {
     std::vector<TelemetryRecord> records;  // captured, in stream order
     uint64_t pictures = 0;                 // only with ReadOptions::decode
     std::vector<PictureSize> pictureSizes;
+    // Also only with ReadOptions::decode. The decoder's messages of error
+    // level or worse, by text; the tag of each picture shown (the number of
+    // the first slice that opened it, from 1); and how many of those drew no
+    // error while the decoder worked on their units.
+    std::map<std::string, uint64_t> decoderErrors;
+    std::vector<int64_t> shownTags;
+    uint64_t wholePictures = 0;
+    // From the units handed over, decoded or not: pictures by their number of
+    // slices, and continuation slices with no picture open to take them.
+    std::map<int, uint64_t> slicesPerPicture;
+    uint64_t orphanSlices = 0;
     // The units handed over, concatenated; the unit still open at the end,
     // which the splitter never hands over, is in `openTail`.
     std::vector<uint8_t> elementaryStream;

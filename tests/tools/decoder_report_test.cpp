@@ -1,0 +1,100 @@
+// Pictures shown whole, the decoder's error messages and slices per picture,
+// as the reader reports them for real libx265 streams, clean and damaged.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tools/inspect_recording/recording_summary.h"
+#include "tools/recording/annex_b.h"
+#include "tools/recording/pattern_encoder.h"
+#include "tools/recording/recording_builder.h"
+#include "tools/recording/recording_reader.h"
+#include "tools/recording/stream_builder.h"
+
+namespace {
+
+constexpr uint64_t kPictures = 8;
+
+std::vector<uint8_t> Encode(int slices, int bframes) {
+    PatternOptions o;
+    o.width = 320;
+    o.height = 240;
+    o.frames = kPictures;
+    o.slices = slices;
+    o.bframes = bframes;
+    std::vector<uint8_t> es;
+    std::string error;
+    EXPECT_TRUE(EncodeTestPattern(o, es, error)) << error;
+    return es;
+}
+
+// The stream with the first slice of `picture` (from 1) dropped, or followed
+// by filler: filler hides that the next slice continues the picture, so the
+// pipeline sends the first slice on its own.
+std::vector<uint8_t> Damage(const std::vector<uint8_t>& es, int picture, bool dropFirst) {
+    std::vector<uint8_t> out;
+    int opened = 0;
+    for (const UnitSpan& u : FindUnits(es)) {
+        const uint8_t* unit = es.data() + u.offset;
+        const bool damaged = StartsPicture(unit, u.size) && ++opened == picture;
+        if (!(damaged && dropFirst)) out.insert(out.end(), unit, unit + u.size);
+        if (damaged && !dropFirst) {
+            const std::vector<uint8_t> filler = BuildFillerUnit(16);
+            out.insert(out.end(), filler.begin(), filler.end());
+        }
+    }
+    return out;
+}
+
+RecordingReport Decode(const std::vector<uint8_t>& es) {
+    ReadOptions read;
+    read.decode = true;
+    return ReadRecordingBytes(BuildRecording(es, {}, RecordingOptions{}), read);
+}
+
+}  // namespace
+
+TEST(DecoderReport, CleanStreamsShowEveryPictureWholeWithItsSlices) {
+    for (const auto& [slices, bframes] : {std::pair{1, 0}, {4, 0}, {4, 2}}) {
+        SCOPED_TRACE(std::to_string(slices) + " slices, " + std::to_string(bframes) + " B-frames");
+        const RecordingReport r = Decode(Encode(slices, bframes));
+        EXPECT_EQ(r.pictures, kPictures);
+        EXPECT_EQ(r.wholePictures, kPictures);
+        EXPECT_TRUE(r.decoderErrors.empty()) << r.decoderErrors.begin()->first;
+        EXPECT_EQ(r.slicesPerPicture, (std::map<int, uint64_t>{{slices, kPictures}}));
+    }
+}
+
+// Exactly the picture the decoder complained about is not whole, even when
+// the complaints come after it was shown (the filler case).
+TEST(DecoderReport, ADamagedPictureDrawsErrorsAndIsNotWhole) {
+    const std::vector<uint8_t> es = Encode(4, 0);
+    const struct {
+        int picture;
+        bool dropFirst;
+        uint64_t shown;
+        uint64_t orphans;  // only picture 1's other slices have no picture before them
+    } cases[] = {{1, true, kPictures - 1, 3}, {3, true, kPictures - 1, 0}, {1, false, kPictures, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("picture " + std::to_string(c.picture) +
+                     (c.dropFirst ? " without its first slice" : " with filler after its first slice"));
+        const RecordingReport r = Decode(Damage(es, c.picture, c.dropFirst));
+        EXPECT_FALSE(r.decoderErrors.empty());
+        EXPECT_EQ(r.pictures, c.shown);
+        EXPECT_EQ(r.wholePictures, c.shown - 1);
+        EXPECT_EQ(r.orphanSlices, c.orphans);
+    }
+}
+
+TEST(DecoderReport, SummaryListsTheTenMostFrequentMessages) {
+    RecordingReport r;
+    r.slicesPerPicture = {{4, 40}, {1, 1}};
+    for (int i = 0; i < 12; ++i) r.decoderErrors["message " + std::to_string(i)] = i == 5 ? 150 : 1;
+    std::ostringstream out;
+    WriteSummary(out, "rec.dat", r, true);
+    EXPECT_NE(out.str().find("slices per picture: 1 (1 picture), 4 (40 pictures)\n"
+                             "decoder errors:   161\n  150 x message 5\n  1 x message 0\n"),
+              std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("  1 x message 7\n  ... and 2 other messages (2 in all)\n"), std::string::npos);
+}
