@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Release benchmarks and runs them all; their figures go to
 # docs/bench/: the micro-benchmarks, the whole-path comparison with ffmpeg
-# (under Xvfb when there is no display, so the window's cost is measured),
+# on the single-slice stream and on the same pictures in 4 slices (under Xvfb
+# when there is no display, so the window's cost is measured),
 # the player's peak memory on the sample, and a plot of pictures per second.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -3,6 +3,9 @@
 // library (test pattern, flight-path telemetry, 480-byte payloads) and the
 // elementary stream it carries. Encoding is the slow part, so each input is
 // made once and kept as files in the build folder.
+//
+// The 4-slice input differs from the single-slice one in its slices only
+// (same pictures, same encoder settings), so that their figures compare.
 
 #include <cstdint>
 #include <string>
@@ -23,5 +26,13 @@ struct BenchInput {
 constexpr int kBenchWidth = 1920;
 constexpr int kBenchHeight = 1080;
 constexpr int kBenchPictures = 300;
+constexpr int kBenchSlices = 4;  // the multi-slice input's slices per picture
 
-bool LoadOrMakeInput(int width, int height, int pictures, BenchInput& input, std::string& error);
+bool LoadOrMakeInput(int width, int height, int pictures, int slices, BenchInput& input,
+                     std::string& error);
+
+// The first `pictures` pictures of `input`'s video with the flight-path
+// telemetry, padded with filler to `bytesPerSecond` at 25 pictures a second
+// as the bundled sample is, and closed by an end unit. Cheap: no encoding.
+bool MakePacedRecording(const BenchInput& input, int pictures, uint64_t bytesPerSecond,
+                        std::vector<uint8_t>& recording, std::string& error);

@@ -12,7 +12,7 @@ struct Loaded {
 
 Loaded LoadPattern() {
     Loaded loaded;
-    loaded.ok = LoadOrMakeInput(kBenchWidth, kBenchHeight, kBenchPictures, loaded.input, loaded.why);
+    loaded.ok = LoadOrMakeInput(kBenchWidth, kBenchHeight, kBenchPictures, 1, loaded.input, loaded.why);
     return loaded;
 }
 

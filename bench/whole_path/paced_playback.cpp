@@ -20,13 +20,14 @@ using Clock = std::chrono::steady_clock;
 constexpr int kChunkPauseMs = 20;
 constexpr int kDrainPollMs = 5;
 constexpr auto kDrainLimit = std::chrono::seconds(5);
-constexpr int kFirstVideoParameterType = 32;  // unit types below are slices
 
 // For each picture, the chunk whose parsing makes the splitter hand on the
 // picture's last slice: found by an unpaced pass over the same bytes, since
-// the splitter's cuts depend on the bytes alone. Telemetry units also carry
-// a slice-range type (0x06 >> 1), so a unit only counts once it is known
-// not to have been captured.
+// the splitter's cuts depend on the bytes alone. Each continuation slice
+// moves its picture's mark on, so that a picture of several slices counts
+// from its last slice, not its first. Slices are told apart as the pipeline's
+// router tells them (telemetry units, whose type bits read as a slice's, are
+// not), so the marks follow the units the decoder gets.
 class CompletingChunks {
 public:
     explicit CompletingChunks(const std::vector<uint8_t>& recording) {
@@ -35,32 +36,18 @@ public:
         splitter.firstUnitAnnounced = true;
         size_t current = 0;
         splitter.onNal = [&](const uint8_t* unit, int32_t length) {
-            Commit();
-            if (length <= nal_unit::kPrefixSize + 1) return;
-            const bool slice = nal_unit::TypeOf(unit[nal_unit::kStartCodeSize]) < kFirstVideoParameterType;
-            // first_slice_segment_in_pic_flag: the first bit after the 2-byte header.
-            const bool firstSlice = (unit[nal_unit::kStartCodeSize + 2] & 0x80) != 0;
-            pending_ = slice ? (firstSlice ? Pending::kFirstSlice : Pending::kSlice) : Pending::kNone;
-            pendingChunk_ = current;
+            if (nal_unit::OpensPicture(unit, length)) {
+                chunks_.push_back(current);
+            } else if (nal_unit::ContinuesPicture(unit, length) && !chunks_.empty()) {
+                chunks_.back() = current;
+            }
         };
-        splitter.onTelemetry = [&](const TelemetryRecord&) { pending_ = Pending::kNone; };
         FeedUnpaced(splitter, recording, [&](size_t chunk) { current = chunk; });
-        Commit();
     }
 
     const std::vector<size_t>& PerPicture() const { return chunks_; }
 
 private:
-    enum class Pending { kNone, kFirstSlice, kSlice };
-
-    void Commit() {
-        if (pending_ == Pending::kFirstSlice) chunks_.push_back(pendingChunk_);
-        if (pending_ == Pending::kSlice && !chunks_.empty()) chunks_.back() = pendingChunk_;
-        pending_ = Pending::kNone;
-    }
-
-    Pending pending_ = Pending::kNone;
-    size_t pendingChunk_ = 0;
     std::vector<size_t> chunks_;
 };
 

@@ -15,7 +15,9 @@ struct PacedRun {
     // it, so the worker's CPU time alone leaves that wait out.
     double mainCpuSeconds = 0;
     // Milliseconds from the ParseLink call that queued the payload completing
-    // a picture's last unit to that picture reaching the display stage.
+    // a picture's last slice unit to that picture reaching the display stage.
+    // A picture of several slices waits in FFmpeg's parser until the next
+    // picture's first unit closes it; that wait is part of the figure.
     std::vector<double> latencyMs;
 };
 
