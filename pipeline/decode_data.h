@@ -134,6 +134,8 @@ public:
     // Observers for the tools, benchmarks and tests; unset in the player.
     std::function<void(const uint8_t* unit, int32_t length)> onNal;
     std::function<void(const TelemetryRecord& record)> onTelemetry;
+    // Each packet as the decoder is given it, with its picture's tag.
+    std::function<void(const uint8_t* data, int32_t size, int64_t tag)> onPacket;
     std::function<void(const uint8_t* rgb, int32_t width, int32_t height,
                        const TelemetryRecord& record)>
         onPicture;

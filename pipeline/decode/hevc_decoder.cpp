@@ -73,6 +73,7 @@ void DecodeData::HandleNal(const uint8_t* unit, int32_t length) {
 // Borrowed, not reference-counted: the decoder copies what it keeps. The
 // timestamp carries the picture's tag through the decoder's reordering.
 void DecodeData::SendPacket(const uint8_t* data, int32_t size, const TelemetryRecord& record, int64_t tag) {
+    if (onPacket) onPacket(data, size, tag);
     packet->data = const_cast<uint8_t*>(data);
     packet->size = size;
     packet->pts = tag;
