@@ -13,6 +13,7 @@ packages=(
   ffmpeg
   clang libclang-rt-14-dev
   valgrind
+  gpsbabel
 )
 
 missing=()

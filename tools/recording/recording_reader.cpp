@@ -138,7 +138,9 @@ void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& 
         report.pictureSizes.push_back({width, height});
         report.shownTags.push_back(pipeline.assembly.shownTag);
         if (options.onPicture) options.onPicture(rgb, width, height, record);
+        if (options.onTaggedPicture) options.onTaggedPicture(pipeline.assembly.shownTag, width, height, record);
     };
+    if (options.onPacket) pipeline.onPacket = options.onPacket;
 }
 
 // Counts what the parser queued, then lets the splitter take it all.

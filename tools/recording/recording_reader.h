@@ -17,6 +17,11 @@ struct ReadOptions {
     bool keepStream = true;    // collect the rebuilt elementary stream
     // Called for every decoded picture, with the record shown with it.
     std::function<void(const uint8_t* rgb, int width, int height, const TelemetryRecord& record)> onPicture;
+    // The same picture with its tag (the number of the first slice that opened
+    // it, from 1), for callers that match pictures to the packets below.
+    std::function<void(int64_t tag, int width, int height, const TelemetryRecord& record)> onTaggedPicture;
+    // Each packet exactly as the decoder is given it, with its picture's tag.
+    std::function<void(const uint8_t* data, int32_t size, int64_t tag)> onPacket;
 };
 
 struct PictureSize {
