@@ -1,0 +1,166 @@
+// The export's times and text formats: ISO 8601 UTC parsed and written, SRT
+// and CSV checked exactly, GPX and KML read back by gpsbabel.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <vector>
+
+#include "tools/export_recording/export_time.h"
+#include "tools/export_recording/track_writers.h"
+
+namespace {
+
+constexpr int64_t kStart = 1796729148000000;  // 2026-12-08T11:25:48Z
+
+std::string Write(const std::string& extension, const std::vector<ExportedPicture>& pictures) {
+    const std::unique_ptr<TrackWriter> writer = MakeTrackWriter(extension);
+    if (!writer) return "no writer for " + extension;
+    std::ostringstream out;
+    writer->Begin(out);
+    for (const ExportedPicture& p : pictures) writer->Add(out, p);
+    writer->End(out);
+    return out.str();
+}
+
+// Fields of a CSV row, without the "\r" that unicsv ends its rows with.
+std::vector<std::string> Split(const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream in(line.substr(0, line.find('\r')));
+    for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
+    return fields;
+}
+
+}  // namespace
+
+TEST(ExportTime, ParsesOnlyUtcAndFormatsToTheMillisecond) {
+    const struct {
+        const char* text;
+        bool ok;
+        int64_t micros;
+    } cases[] = {
+        {"2026-12-08T11:25:48Z", true, kStart},
+        {"2026-12-08T11:25:48.04+00:00", true, kStart + 40000},
+        {"2026-12-08T11:25:48.123456Z", true, kStart + 123456},
+        {"2024-02-29T23:59:59.5Z", true, 1709251199500000},
+        {"1969-12-31T23:59:59.999Z", true, -1000},
+        {"2026-12-08T11:25:48", false, 0},
+        {"2026-12-08T11:25:48+01:00", false, 0},
+        {"2026-12-08T11:25:48-00:00", false, 0},
+        {"2026-12-08 11:25:48Z", false, 0},
+        {"2026-12-08T11:25:48.1234567Z", false, 0},
+        {"2026-12-08T11:25:48Zjunk", false, 0},
+        {"2025-02-29T00:00:00Z", false, 0},
+        {"2026-13-01T00:00:00Z", false, 0},
+        {"2026-12-08T24:00:00Z", false, 0},
+        {"2026-12-08T11:25:60Z", false, 0},
+        {"", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        int64_t micros = 7;
+        ASSERT_EQ(ParseIsoUtc(c.text, micros), c.ok);
+        if (!c.ok) continue;
+        EXPECT_EQ(micros, c.micros);
+        const int64_t millisecond = c.micros - ((c.micros % 1000) + 1000) % 1000;
+        int64_t back = 0;
+        EXPECT_TRUE(ParseIsoUtc(FormatIsoUtc(c.micros), back)) << FormatIsoUtc(c.micros);
+        EXPECT_EQ(back, millisecond);
+    }
+    EXPECT_EQ(FormatIsoUtc(-1), "1969-12-31T23:59:59.999Z");
+    EXPECT_EQ(FormatIsoUtc(kStart + 40999), "2026-12-08T11:25:48.040Z");
+}
+
+TEST(TextTracks, SubtitlesAndTableForTwoPictures) {
+    ExportedPicture first;
+    first.number = 1;
+    first.timeMicros = kStart;
+    first.durationMicros = 40000;
+    first.values = {0.0f, 90.0f, 0.0, 0.0, 0.0};
+    first.line = "1,video:1,Az:0,Pt:90,Lon:0,Lat:0,H:0";
+    ExportedPicture second = first;  // after a gap, more than an hour in
+    second.number = 2;
+    second.index = 93076;
+    second.offsetMicros = 3723040000;
+    second.timeMicros = kStart + second.offsetMicros;
+    second.values = {-12.5f, 75.25f, 116.391, -39.9042, 1234567.891};
+    second.line = "2,video:1,Az:-12.5,Pt:75.25,Lon:116.391,Lat:-39.9042,H:1.23457e+06";
+
+    EXPECT_EQ(Write(".srt", {first, second}),
+              "1\n00:00:00,000 --> 00:00:00,040\n1,video:1,Az:0,Pt:90,Lon:0,Lat:0,H:0\n\n"
+              "2\n01:02:03,040 --> 01:02:03,080\n"
+              "2,video:1,Az:-12.5,Pt:75.25,Lon:116.391,Lat:-39.9042,H:1.23457e+06\n\n");
+    EXPECT_EQ(Write(".CSV", {first, second}),
+              "picture,time,azimuth,pitch,longitude,latitude,height\n"
+              "1,2026-12-08T11:25:48.000Z,0,90,0,0,0\n"
+              "2,2026-12-08T12:27:51.040Z,-12.5,75.25,116.391,-39.9042,1.23457e+06\n");
+    EXPECT_EQ(MakeTrackWriter(".mp4"), nullptr);
+    EXPECT_EQ(MakeTrackWriter("srt"), nullptr);
+}
+
+class MapTracks : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/dlp-export-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string dir_;
+};
+
+// gpsbabel reads tracks only with -t; unicsv writes 6 decimals of a degree
+// and 0.1 m, and names its columns in its first row.
+TEST_P(MapTracks, GpsbabelReadsOnePointPerPlaceablePicture) {
+    if (std::system("command -v gpsbabel >/dev/null 2>&1") != 0) GTEST_SKIP() << "gpsbabel is not installed";
+    const std::string format = GetParam();
+    std::vector<ExportedPicture> pictures, placeable;
+    for (int i = 0; i < 22; ++i) {
+        ExportedPicture p;
+        p.number = i + 1;
+        p.timeMicros = kStart + i * 40000;
+        p.values = {0.0f, 90.0f, 151.2093417 - i * 0.0234567, -0.0001 + i * 0.0000123, -12.345 + i * 7.5};
+        if (i == 5) p.values.latitude = 90.5;
+        if (i == 9) p.values.longitude = std::numeric_limits<double>::quiet_NaN();
+        pictures.push_back(p);
+        if (i != 5 && i != 9) placeable.push_back(p);
+    }
+    const std::string base = dir_ + "/track";
+    const std::string text = Write("." + format, pictures);
+    std::ofstream(base + "." + format) << text;
+    const std::string span = "<TimeSpan><begin>" + FormatIsoUtc(kStart) + "</begin><end>" +
+                             FormatIsoUtc(pictures.back().timeMicros) + "</end></TimeSpan>";
+    EXPECT_EQ(text.find(span) != std::string::npos, format == "kml");
+    const std::string command = "gpsbabel -t -i " + format + " -f '" + base + "." + format + "' -o unicsv -F '" +
+                                base + ".csv' 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    std::ifstream in(base + ".csv");
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    EXPECT_EQ(Split(line), Split("No,Latitude,Longitude,Altitude,Date,Time"));
+    size_t n = 0;
+    for (; n < placeable.size() && std::getline(in, line); ++n) {
+        SCOPED_TRACE(line);
+        const std::vector<std::string> f = Split(line);
+        ASSERT_TRUE(f.size() == 6 && f[4].size() == 10);
+        const ExportedPicture& want = placeable[n];
+        EXPECT_NEAR(std::stod(f[1]), want.values.latitude, 1e-6);
+        EXPECT_NEAR(std::stod(f[2]), want.values.longitude, 1e-6);
+        EXPECT_NEAR(std::stod(f[3]), want.values.height, 0.05 + 1e-9);
+        std::string iso = f[4] + "T" + f[5] + "Z";
+        iso[4] = iso[7] = '-';
+        int64_t time = 0;
+        EXPECT_TRUE(ParseIsoUtc(iso, time) && time == want.timeMicros) << iso;
+    }
+    EXPECT_EQ(n, placeable.size());
+    EXPECT_FALSE(std::getline(in, line)) << "one more point: " << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, MapTracks, ::testing::Values("gpx", "kml"));

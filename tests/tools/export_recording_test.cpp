@@ -1,0 +1,265 @@
+// export-recording run as a user runs it, on recordings made with the
+// recording library, and its outputs read back by ffprobe and ffmpeg.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "pipeline/present/telemetry_line.h"
+#include "tools/recording/annex_b.h"
+#include "tools/recording/pattern_encoder.h"
+#include "tools/recording/recording_builder.h"
+#include "tools/recording/recording_reader.h"
+#include "tools/recording/telemetry_track.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::vector<uint8_t> Pattern(int width, int height, int frames, int slices = 1, int bframes = 0) {
+    PatternOptions o;
+    o.width = width;
+    o.height = height;
+    o.frames = frames;
+    o.keyint = 4;
+    o.slices = slices;
+    o.bframes = bframes;
+    std::vector<uint8_t> es;
+    std::string error;
+    EXPECT_TRUE(EncodeTestPattern(o, es, error)) << error;
+    return es;
+}
+
+std::vector<TelemetryRecord> Track(size_t count) {
+    std::vector<TelemetryRecord> records(count);
+    const std::vector<TelemetrySample> path = GenerateFlightPath(static_cast<int>(count));
+    std::string error;
+    for (size_t i = 0; i < count; ++i) EXPECT_TRUE(EncodeRecord(path[i], records[i], error)) << error;
+    return records;
+}
+
+class ExportRecording : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/dlp-export-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    ToolRun Execute(const std::string& program, const std::string& args) const {
+        const std::string command = "cd '" + dir_.string() + "' && " + program + " " + args +
+                                    " >stdout.txt 2>stderr.txt";
+        const int raw = std::system(command.c_str());
+        return ToolRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(Path("stdout.txt")), Slurp(Path("stderr.txt"))};
+    }
+    ToolRun Export(const std::string& args) const { return Execute(std::string("'") + EXPORT_RECORDING + "'", args); }
+
+    static std::string Slurp(const std::string& path) {
+        std::ifstream in(path);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    // Writes the recording and returns what the player's pipeline shows of it.
+    RecordingReport Record(const std::string& name, const std::vector<uint8_t>& es, const Impairments& imp = {},
+                           uint64_t padToBytesPerSecond = 0) {
+        RecordingOptions o;
+        o.impairments = imp;
+        o.targetBytesPerSecond = padToBytesPerSecond;
+        const std::vector<uint8_t> bytes = BuildRecording(es, Track(CountPictures(es)), o);
+        std::string error;
+        EXPECT_TRUE(WriteWholeFile(Path(name), bytes, error)) << error;
+        ReadOptions read;
+        read.decode = true;
+        return ReadRecordingBytes(bytes, read);
+    }
+
+    // Packets per stream, by codec name; mov_text's empty samples (gaps) not counted.
+    std::map<std::string, int> PacketsByCodec(const std::string& file) const {
+        const ToolRun streams = Execute("ffprobe", "-v error -show_entries stream=index,codec_name -of csv=p=0 " + file);
+        EXPECT_EQ(streams.status, 0) << file << ": " << streams.err;
+        std::map<std::string, std::string> codecOf;
+        std::istringstream s(streams.out);
+        for (std::string line; std::getline(s, line);) {
+            const size_t comma = line.find(',');
+            if (comma != std::string::npos) codecOf[line.substr(0, comma)] = line.substr(comma + 1);
+        }
+        const ToolRun packets = Execute("ffprobe", "-v error -show_entries packet=stream_index,size -of csv=p=0 " + file);
+        std::map<std::string, int> count;
+        std::istringstream p(packets.out);
+        for (std::string line; std::getline(p, line);) {
+            const size_t comma = line.find(',');
+            if (comma == std::string::npos || std::stoi(line.substr(comma + 1)) <= 2) continue;
+            ++count[codecOf[line.substr(0, comma)]];
+        }
+        return count;
+    }
+
+    // One hash per decoded picture, in show order.
+    std::vector<std::string> FrameHashes(const std::string& input) const {
+        const ToolRun run = Execute("ffmpeg", "-v quiet -threads 1 -i " + input + " -map 0:v -f framemd5 -");
+        std::vector<std::string> hashes;
+        std::istringstream s(run.out);
+        for (std::string line; std::getline(s, line);) {
+            if (!line.empty() && line[0] != '#') hashes.push_back(line.substr(line.rfind(',') + 1));
+        }
+        return hashes;
+    }
+
+    fs::path dir_;
+};
+
+}  // namespace
+
+// The video is the player's own, picture for picture, and each container has
+// one telemetry packet for each picture.
+TEST_F(ExportRecording, ContainersHoldThePicturesThePlayerDecodesAndOneTelemetryPacketEach) {
+    const struct {
+        const char* name;
+        int slices;
+        int bframes;
+        uint64_t padRate;
+    } cases[] = {{"single slice, filler", 1, 0, 200000}, {"four slices, filler", 4, 0, 200000}, {"B-frames", 1, 2, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RecordingReport shown = Record("r.dat", Pattern(192, 128, 10, c.slices, c.bframes), {}, c.padRate);
+        ASSERT_EQ(shown.pictures, 10u);
+        std::string error;
+        ASSERT_TRUE(WriteWholeFile(Path("handed-over.hevc"), shown.elementaryStream, error));
+        const std::vector<std::string> reference = FrameHashes("handed-over.hevc");
+        ASSERT_EQ(reference.size(), 10u);
+
+        const ToolRun run = Export("r.dat -q -o o.ts -o o.mkv -o o.mp4");
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::map<std::string, std::map<std::string, int>> expected = {
+            {"o.ts", {{"hevc", 10}, {"klv", 10}}},
+            {"o.mkv", {{"hevc", 10}, {"subrip", 10}}},
+            {"o.mp4", {{"hevc", 10}, {"mov_text", 10}}},
+        };
+        for (const auto& [file, packets] : expected) {
+            EXPECT_EQ(PacketsByCodec(file), packets) << file;
+            EXPECT_EQ(FrameHashes(file), reference) << file;
+        }
+        // Neither filler nor telemetry reaches the decoder, so neither is exported.
+        ASSERT_EQ(Execute("ffmpeg", "-y -v error -i o.ts -map 0:v -c copy -f hevc copied.hevc").status, 0);
+        std::vector<uint8_t> copied;
+        ASSERT_TRUE(ReadWholeFile(Path("copied.hevc"), copied, error));
+        const std::vector<uint8_t> units = ToFourByteStartCodes(copied.data(), copied.size());
+        for (const UnitSpan& u : FindUnits(units)) {
+            EXPECT_NE(UnitType(units.data() + u.offset), hevc_type::kFiller);
+            EXPECT_FALSE(IsTelemetryMarker(units.data() + u.offset, u.size));
+        }
+    }
+}
+
+TEST_F(ExportRecording, SubtitlesAreThePlayersLines) {
+    Record("r.dat", Pattern(192, 128, 3));
+    ASSERT_EQ(Export("r.dat -q -o o.mkv").status, 0);
+    const ToolRun srt = Execute("ffmpeg", "-v error -i o.mkv -map 0:s -f srt -");
+    std::ostringstream line;
+    WriteTelemetryLine(line, 2, 1, DecodeTelemetry(Track(3)[1]));
+    EXPECT_NE(srt.out.find("2\n00:00:00,040 --> 00:00:00,080\n" + line.str()), std::string::npos) << srt.out;
+}
+
+// A picture missing from the stream leaves its interval empty.
+TEST_F(ExportRecording, LostPictureLeavesAGapInTheTimeline) {
+    const std::vector<uint8_t> whole = Pattern(192, 128, 8);
+    std::vector<uint8_t> es;
+    int picture = -1;
+    for (const UnitSpan& u : FindUnits(whole)) {
+        if (StartsPicture(whole.data() + u.offset, u.size)) ++picture;
+        // The last picture before a key picture: nothing refers to it.
+        if (picture == 3 && IsSliceUnit(whole.data() + u.offset, u.size)) continue;
+        es.insert(es.end(), whole.begin() + u.offset, whole.begin() + u.offset + u.size);
+    }
+    ASSERT_EQ(Record("r.dat", es).pictures, 7u);
+    ASSERT_EQ(Export("r.dat -q -o o.mkv").status, 0);
+    const ToolRun pts = Execute("ffprobe", "-v error -select_streams v -show_entries packet=pts -of csv=p=0 o.mkv");
+    EXPECT_EQ(pts.out, "0\n40\n80\n160\n200\n240\n280\n");
+}
+
+TEST_F(ExportRecording, ImpairedRecordingsExportEveryPictureThePlayerShows) {
+    const std::vector<uint8_t> es = Pattern(192, 128, 16);
+    Impairments drops, flips, cut, garbage;
+    drops.dropRate = 0.05;
+    drops.seed = 3;
+    flips.bitFlipRate = 0.0005;
+    flips.seed = 5;
+    cut.truncateAt = 20 * 512 + 100;
+    garbage.noiseBytesBetweenFrames = 200;
+    garbage.noiseProbability = 0.5;
+    const struct {
+        const char* name;
+        Impairments imp;
+    } cases[] = {{"dropped frames", drops}, {"bit flips", flips}, {"truncated", cut}, {"garbage", garbage}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RecordingReport shown = Record("r.dat", es, c.imp);
+        ASSERT_GT(shown.pictures, 0u);
+        const ToolRun run = Export("r.dat -o o.ts -o o.mkv -o o.mp4");
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string count = std::to_string(shown.pictures);
+        EXPECT_NE(run.err.find("exported " + count + " of " + count + " pictures"), std::string::npos) << run.err;
+        const int pictures = static_cast<int>(shown.pictures);
+        EXPECT_EQ(PacketsByCodec("o.ts"), (std::map<std::string, int>{{"hevc", pictures}, {"klv", pictures}}));
+        EXPECT_EQ(PacketsByCodec("o.mkv"), (std::map<std::string, int>{{"hevc", pictures}, {"subrip", pictures}}));
+        EXPECT_EQ(PacketsByCodec("o.mp4"), (std::map<std::string, int>{{"hevc", pictures}, {"mov_text", pictures}}));
+    }
+}
+
+TEST_F(ExportRecording, SizeChangeStopsMatroskaAndMp4ButNotTheTransportStream) {
+    std::vector<uint8_t> es = Pattern(192, 128, 4);
+    const std::vector<uint8_t> smaller = Pattern(128, 96, 4);
+    es.insert(es.end(), smaller.begin(), smaller.end());
+    ASSERT_EQ(Record("r.dat", es).pictures, 8u);
+    const ToolRun run = Export("r.dat -q -o o.ts -o o.mkv -o o.mp4");
+    EXPECT_EQ(run.status, 5);
+    for (const char* format : {".mkv", ".mp4"}) {
+        EXPECT_NE(run.err.find(std::string("o") + format +
+                               ": picture 5 changes the size from 192x128 to 128x96; a size change inside one "
+                               "file is not supported in " + format),
+                  std::string::npos)
+            << run.err;
+        EXPECT_FALSE(fs::exists(Path(std::string("o") + format)));
+    }
+    EXPECT_EQ(PacketsByCodec("o.ts"), (std::map<std::string, int>{{"hevc", 8}, {"klv", 8}}));
+}
+
+TEST_F(ExportRecording, FailuresHaveTheirOwnStatusAndLeaveNoFile) {
+    Record("r.dat", Pattern(192, 128, 2));
+    std::ofstream(Path("junk.dat")) << std::string(4000, 'x');
+    const struct {
+        const char* args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"r.dat -o good.ts -o o.avi", 1, "o.avi: unknown extension"},
+        {"r.dat -o good.ts --fps 0", 1, "invalid value '0' for --fps"},
+        {"r.dat -o good.ts --start-time yesterday", 1, "invalid value 'yesterday' for --start-time"},
+        {"missing.dat -o good.ts", 2, "cannot open missing.dat"},
+        {"r.dat -o good.ts -o no/such/dir/o.mkv", 3, "cannot create no/such/dir/o.mkv"},
+        {"junk.dat -o good.ts", 4, "junk.dat: the player shows no picture of it"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = Export(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << c.args << ": " << run.err;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 4) << c.args;
+    }
+}

@@ -1,0 +1,161 @@
+// UAS Datalink Local Sets read back by a reader written from MISB ST 0601
+// alone: key, BER lengths, BER-OID tags, the checksum and each item's
+// inverse mapping.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <vector>
+
+#include "tools/export_recording/klv_st0601.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const Bytes kKey = {0x06, 0x0E, 0x2B, 0x34, 0x02, 0x0B, 0x01, 0x01,
+                    0x0E, 0x01, 0x03, 0x01, 0x01, 0x00, 0x00, 0x00};
+constexpr uint32_t kOutOfRange = 0x80000000u;
+
+// BER length: short form, or 0x80 | n followed by n big-endian bytes.
+bool ReadLength(const Bytes& b, size_t& pos, size_t& length) {
+    if (pos >= b.size()) return false;
+    const uint8_t first = b[pos++];
+    const size_t count = first < 0x80 ? 0 : first & 0x7F;
+    length = first < 0x80 ? first : 0;
+    if (count > 4 || pos + count > b.size()) return false;
+    for (size_t i = 0; i < count; ++i) length = length << 8 | b[pos++];
+    return true;
+}
+
+// BER-OID tag: 7 bits a byte, high bit set on all but the last.
+bool ReadTag(const Bytes& b, size_t& pos, uint32_t& tag) {
+    for (tag = 0; pos < b.size() && tag < (1u << 24); ++pos) {
+        tag = tag << 7 | (b[pos] & 0x7F);
+        if (b[pos] < 0x80) return ++pos, true;
+    }
+    return false;
+}
+
+struct LocalSet {
+    std::vector<uint32_t> order;
+    std::map<uint32_t, Bytes> items;
+};
+
+// Fails the test on a malformed set; a tag that appears twice fails too.
+LocalSet Read(const Bytes& b) {
+    LocalSet set;
+    EXPECT_TRUE(b.size() > kKey.size() && std::equal(kKey.begin(), kKey.end(), b.begin())) << "key";
+    size_t pos = kKey.size(), length = 0;
+    EXPECT_TRUE(ReadLength(b, pos, length));
+    EXPECT_EQ(pos + length, b.size()) << "declared length covers exactly the items";
+    while (pos < b.size()) {
+        uint32_t tag = 0;
+        size_t size = 0;
+        if (!ReadTag(b, pos, tag) || !ReadLength(b, pos, size) || pos + size > b.size()) {
+            ADD_FAILURE() << "item runs past the end at " << pos;
+            break;
+        }
+        EXPECT_EQ(set.items.count(tag), 0u) << "tag " << tag << " twice";
+        set.order.push_back(tag);
+        set.items[tag] = Bytes(b.begin() + static_cast<long>(pos), b.begin() + static_cast<long>(pos + size));
+        pos += size;
+    }
+    return set;
+}
+
+uint64_t Unsigned(const Bytes& value) {
+    uint64_t v = 0;
+    for (uint8_t byte : value) v = v << 8 | byte;
+    return v;
+}
+
+// The running sum of 16-bit words over the set up to the checksum's value.
+uint16_t Checksum(const Bytes& b) {
+    uint16_t sum = 0;
+    for (size_t i = 0; i + 2 < b.size(); ++i) sum = static_cast<uint16_t>(sum + (b[i] << (8 * ((i + 1) % 2))));
+    return sum;
+}
+
+void ExpectWellFormed(const Bytes& b, const LocalSet& set, int64_t timeMicros) {
+    ASSERT_GE(set.order.size(), 3u);
+    EXPECT_EQ(set.order.front(), 2u) << "Precision Time Stamp first";
+    EXPECT_EQ(set.order.back(), 1u) << "Checksum last";
+    ASSERT_EQ(set.items.at(1).size(), 2u);
+    EXPECT_EQ(Unsigned(set.items.at(1)), Checksum(b));
+    EXPECT_EQ(set.items.at(2).size(), 8u);
+    EXPECT_EQ(Unsigned(set.items.at(2)), static_cast<uint64_t>(timeMicros));
+    EXPECT_EQ(set.items.at(65), Bytes{17});
+}
+
+// An item's range over its integer: signed (min == -max) over
+// +-(2^31-1) with 0x80000000 reserved, unsigned over 0..2^(8 size)-1.
+struct Mapping {
+    uint32_t tag;
+    size_t size;
+    double min, max;
+};
+const Mapping kItems[] = {{13, 4, -90, 90}, {14, 4, -180, 180}, {15, 2, -900, 19000}, {18, 4, 0, 360},
+                          {19, 4, -180, 180}};
+
+// NaN wanted: the reserved value of a signed item, an unsigned item left out.
+void ExpectDecoded(const LocalSet& set, const Mapping& m, double want) {
+    SCOPED_TRACE("tag " + std::to_string(m.tag));
+    const bool isSigned = m.min == -m.max;
+    const auto item = set.items.find(m.tag);
+    if (std::isnan(want) && !isSigned) {
+        EXPECT_TRUE(item == set.items.end());
+        return;
+    }
+    ASSERT_TRUE(item != set.items.end());
+    ASSERT_EQ(item->second.size(), m.size);
+    const uint64_t raw = Unsigned(item->second);
+    if (isSigned) {
+        ASSERT_EQ(raw == kOutOfRange, std::isnan(want)) << "raw " << raw;
+    }
+    if (std::isnan(want)) return;
+    const double step = isSigned ? m.max / 2147483647.0 : (m.max - m.min) / (std::ldexp(1.0, 8 * m.size) - 1);
+    const double value = isSigned ? static_cast<int32_t>(raw) * step : m.min + raw * step;
+    // Rounded to nearest, so within half a count; 0 and 360 degrees of
+    // azimuth are one direction.
+    EXPECT_NEAR(m.tag == 18 ? std::remainder(value - want, 360.0) : value - want, 0.0, step * 0.500001);
+}
+
+}  // namespace
+
+// Wanted: latitude, longitude, altitude, azimuth, elevation; NaN as above.
+TEST(UasLocalSet, ItemsDecodeBackToTheShownValues) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const float fnan = std::numeric_limits<float>::quiet_NaN();
+    const float finf = std::numeric_limits<float>::infinity();
+    const struct {
+        const char* name;
+        TelemetryValues shown;  // azimuth, pitch, longitude, latitude, height
+        double want[5];
+    } cases[] = {
+        {"level at the origin", {0, 90, 0, 0, 0}, {0, 0, 0, 0, 0}},
+        {"in flight", {12.5f, 75.25f, 116.391, 39.9042, 1500.25}, {39.9042, 116.391, 1500.25, 12.5, -14.75}},
+        {"upper edges", {359.75f, 270, 180, 90, 19000}, {90, 180, 19000, 359.75, 180}},
+        {"lower edges", {-180, -90, -180, -90, -900}, {-90, -180, -900, 180, -180}},
+        {"negative angles", {-90, 0, -70.25, -33.5, 10}, {-33.5, -70.25, 10, 270, -90}},
+        {"beyond the ranges", {725, 300, -180.0001, 90.0001, 25000}, {nan, nan, 19000, 5, -150}},
+        {"below the ranges", {-725, -200, 181, -91, -1000}, {nan, nan, -900, 355, 70}},
+        {"not a number", {fnan, fnan, nan, nan, nan}, {nan, nan, nan, nan, nan}},
+        {"infinite", {-finf, finf, -inf, inf, inf}, {nan, nan, 19000, nan, nan}},
+        {"minus infinite height", {0, 90, 2, 1, -inf}, {1, 2, -900, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExportedPicture picture;
+        picture.timeMicros = 0x0006'0708'090A'0B0C;  // every byte tells its place
+        picture.values = c.shown;
+        const Bytes bytes = BuildUasLocalSet(picture);
+        const LocalSet set = Read(bytes);
+        ExpectWellFormed(bytes, set, picture.timeMicros);
+        for (size_t i = 0; i < 5; ++i) ExpectDecoded(set, kItems[i], c.want[i]);
+    }
+}
