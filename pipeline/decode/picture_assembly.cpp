@@ -56,7 +56,10 @@ void DecodeData::RouteFirstSlice(const uint8_t* unit, int32_t length, int follow
         assembly.pictureTag = tag;
     } else if (following >= 0 && nal_unit::IsSliceHeaderByte(static_cast<uint8_t>(following))) {
         // The slice behind may continue this picture; its first bytes decide.
+        // The parser and the decoder may read this far past a unit's end.
         assembly.heldSlice.assign(unit, unit + length);
+        assembly.heldSlice.resize(static_cast<size_t>(length) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+        assembly.heldSize = length;
         assembly.heldTag = tag;
         assembly.holding = true;
     } else {
@@ -92,7 +95,7 @@ void DecodeData::RouteOther(const uint8_t* unit, int32_t length) {
 void DecodeData::SettleHeldSlice(bool continued) {
     assembly.holding = false;
     const uint8_t* slice = assembly.heldSlice.data();
-    const int32_t size = static_cast<int32_t>(assembly.heldSlice.size());
+    const int32_t size = assembly.heldSize;
     if (!continued) {
         SendPacket(slice, size, telemetry, assembly.heldTag);
         return;

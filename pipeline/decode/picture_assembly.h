@@ -38,7 +38,8 @@ struct PictureAssembly {
     // A first slice directly followed by another slice waits here for the
     // byte that tells whether that slice continues its picture.
     bool holding = false;
-    std::vector<uint8_t> heldSlice;
+    std::vector<uint8_t> heldSlice;  // padded for the decoder and the parser
+    int32_t heldSize = 0;
     int64_t heldTag = 0;
 
     AVCodecParserContext* parser = nullptr;

@@ -65,8 +65,11 @@ AccessUnitSplitter::~AccessUnitSplitter() {
 // side writes units.
 void AccessUnitSplitter::Packet(const uint8_t* data, int32_t size, int64_t tag) {
     if (!Ready() || size <= 0) return;
-    const std::vector<uint8_t> units = ToFourByteStartCodes(data, static_cast<size_t>(size));
-    ForEachUnit(units.data(), units.size(), [this, tag](const uint8_t* unit, size_t length) {
+    std::vector<uint8_t> units = ToFourByteStartCodes(data, static_cast<size_t>(size));
+    const size_t unitsSize = units.size();
+    // The parser copies this far past the end of what it is given.
+    units.resize(unitsSize + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    ForEachUnit(units.data(), unitsSize, [this, tag](const uint8_t* unit, size_t length) {
         if (nal_unit::TypeOf(unit[nal_unit::kStartCodeSize]) == nal_unit::kFillerData) return;
         if (nal_unit::OpensPicture(unit, static_cast<int32_t>(length))) firstSliceTags_.push_back(tag);
         Feed(unit, length);
