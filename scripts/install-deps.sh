@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   valgrind
   gpsbabel
+  libcairo2-dev
 )
 
 missing=()

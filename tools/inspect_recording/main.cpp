@@ -9,9 +9,15 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <sys/stat.h>
+#include <vector>
 
+#include "project_version.h"
+#include "tools/inspect_recording/progress_bar.h"
 #include "tools/inspect_recording/recording_summary.h"
 #include "tools/recording/recording_reader.h"
+#include "tools/recording_report/report_collector.h"
+#include "tools/recording_report/report_page.h"
 
 namespace {
 
@@ -22,6 +28,7 @@ constexpr int kNoFrames = 3;
 struct InspectOptions {
     std::string path;
     std::string esOutput;
+    std::vector<std::string> reports;
     bool csv = false;
     bool decode = false;
     bool quiet = false;
@@ -44,15 +51,19 @@ void PrintUsage(const char* program) {
         "                        decoder itself writes nothing to standard error\n"
         "      --chunk-size N    bytes handed to the link parser at a time (default 10240)\n"
         "      --es-output FILE  write the rebuilt elementary stream (units handed over)\n"
+        "      --report FILE     also draw a one-page report: link frames, damage and bit\n"
+        "                        rate over link time, thumbnails, flight track; PNG, SVG\n"
+        "                        or PDF by FILE's extension (repeat for several)\n"
         "  -q, --quiet           no progress on standard error\n"
         "  -h, --help            this text\n"
+        "      --version         the version\n"
         "\n"
         "Exit status: 0 when link frames were found, 1 on a bad option, 2 when FILE cannot\n"
         "be read, 3 when FILE holds no link frame.\n",
         program);
 }
 
-enum { kChunk = 1000, kEsOut };
+enum { kChunk = 1000, kEsOut, kReport, kVersion };
 const option kLongOptions[] = {
     {"csv", no_argument, nullptr, 'c'},
     {"decode", no_argument, nullptr, 'd'},
@@ -60,6 +71,8 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
     {"chunk-size", required_argument, nullptr, kChunk},
     {"es-output", required_argument, nullptr, kEsOut},
+    {"report", required_argument, nullptr, kReport},
+    {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -83,6 +96,15 @@ int ParseOptions(int argc, char** argv, InspectOptions& o) {
             case 'q': o.quiet = true; break;
             case 'h': PrintUsage(argv[0]); return -1;
             case kEsOut: o.esOutput = optarg; break;
+            case kVersion: std::printf("inspect-recording %s\n", kProjectVersion); return -1;
+            case kReport:
+                if (IsReportPath(optarg)) {
+                    o.reports.push_back(optarg);
+                    break;
+                }
+                std::fprintf(stderr, "inspect-recording: --report %s: expected a .png, .svg or .pdf file\n",
+                             optarg);
+                return kUsageError;
             case kChunk:
                 if (ParseChunk(optarg, o.chunkSize)) break;
                 std::fprintf(
@@ -106,34 +128,55 @@ int ParseOptions(int argc, char** argv, InspectOptions& o) {
     return 0;
 }
 
+// The size before reading lays out the report's bins; 0 when unknown.
+uint64_t FileSize(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+bool WriteReports(const InspectOptions& o, const ReportCollector& collector, const RecordingReport& report) {
+    const ReportFacts facts = collector.Facts(o.path, report, kProjectVersion);
+    const ReportPage page{facts, collector.Timeline(), collector.Thumbnails()};
+    for (const std::string& path : o.reports) {
+        std::string error;
+        if (!WriteReportPage(page, path, error)) {
+            std::fprintf(stderr, "inspect-recording: %s\n", error.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 int Run(const InspectOptions& o) {
     ReadOptions read;
     read.decode = o.decode;
     read.chunkSize = o.chunkSize;
     read.keepStream = !o.esOutput.empty();
-    uint64_t shown = 0;
-    if (!o.quiet) {
-        const bool terminal = isatty(STDERR_FILENO) != 0;
-        read.onPicture = [&shown, terminal](const uint8_t*, int, int, const TelemetryRecord&) {
-            if (++shown % 250 != 0) return;
-            std::fprintf(stderr, terminal ? "\rdecoded %llu pictures" : "decoded %llu pictures\n",
-                         static_cast<unsigned long long>(shown));
-        };
+    const uint64_t size = FileSize(o.path);
+    ReportCollector collector(size, TimelineBinsFor(size));
+    if (!o.reports.empty()) {
+        collector.Attach(read);
+        // What the summary lists needs the per-picture lists after all.
+        read.keepStream = !o.esOutput.empty();
+        read.keepLists = o.decode || o.csv;
     }
+    ProgressBar bar(size, isatty(STDERR_FILENO) != 0);
+    if (!o.quiet) read.onProgress = [&bar](uint64_t done) { bar.Update(done); };
     RecordingReport report;
     std::string error;
-    if (!ReadRecordingFile(o.path, read, report, error) ||
-        (!o.esOutput.empty() && !WriteWholeFile(o.esOutput, report.elementaryStream, error))) {
+    const bool ok = ReadRecordingFile(o.path, read, report, error);
+    bar.Finish();
+    if (!ok || (!o.esOutput.empty() && !WriteWholeFile(o.esOutput, report.elementaryStream, error))) {
         std::fprintf(stderr, "inspect-recording: %s\n", error.c_str());
         return kReadError;
     }
-    if (shown >= 250 && isatty(STDERR_FILENO)) std::fprintf(stderr, "\n");
     if (o.csv) {
         WriteTelemetryCsv(std::cout, report);
     } else {
         WriteSummary(std::cout, o.path, report, o.decode);
     }
     std::cout.flush();
+    if (!o.reports.empty() && !WriteReports(o, collector, report)) return kReadError;
     if (report.linkFrames == 0) {
         std::fprintf(stderr, "inspect-recording: %s: no link frame found (not a recording?)\n",
                      o.path.c_str());

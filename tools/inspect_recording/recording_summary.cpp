@@ -84,7 +84,8 @@ void WriteSummary(std::ostream& out, const std::string& path, const RecordingRep
         label.resize(std::max<size_t>(label.size() + 1, 19), ' ');
         out << "  " << label << count << "\n";
     }
-    out << "telemetry records: " << r.records.size() << "\n";
+    // A read that keeps no list still counts its records.
+    out << "telemetry records: " << (r.records.empty() ? r.recordCount : r.records.size()) << "\n";
     if (decoded) {
         out << "pictures:         " << r.pictures;
         if (r.pictures > 0) out << " (" << PictureSizes(r) << ")";

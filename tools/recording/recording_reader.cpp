@@ -15,6 +15,7 @@ extern "C" {
 #include "pipeline/decode/nal_unit.h"
 #include "pipeline/decode/telemetry_unit.h"
 #include "pipeline/decode_data.h"
+#include "pipeline/ingest/link_frame.h"
 
 namespace {
 
@@ -58,8 +59,8 @@ private:
 // the one the reader decodes on.
 class DecoderLog {
 public:
-    DecoderLog(const PictureAssembly& assembly, RecordingReport& report)
-        : assembly_(assembly), report_(report), outer_(active_) {
+    DecoderLog(const PictureAssembly& assembly, RecordingReport& report, bool markTags)
+        : assembly_(assembly), report_(report), outer_(active_), markTags_(markTags) {
         active_ = this;
         std::lock_guard<std::mutex> lock(installLock_);
         if (installed_++ == 0) av_log_set_callback(&DecoderLog::Callback);
@@ -93,7 +94,7 @@ private:
         char text[1024];
         std::vsnprintf(text, sizeof text, format, args);
         pending_ += text;
-        tagsWithErrors_.insert(assembly_.decodingTag);
+        if (markTags_) tagsWithErrors_.insert(assembly_.decodingTag);
         if (!pending_.empty() && pending_.back() == '\n') Commit();
     }
 
@@ -110,6 +111,7 @@ private:
     const PictureAssembly& assembly_;
     RecordingReport& report_;
     DecoderLog* outer_;
+    bool markTags_;
     std::string pending_;
     std::set<int64_t> tagsWithErrors_;
 };
@@ -130,13 +132,20 @@ void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& 
         }
         if (options.keepStream)
             report.elementaryStream.insert(report.elementaryStream.end(), unit, unit + length);
+        if (options.onUnit) options.onUnit(unit, length);
     };
-    pipeline.onTelemetry = [&report](const TelemetryRecord& record) { report.records.push_back(record); };
+    pipeline.onTelemetry = [&report, &options](const TelemetryRecord& record) {
+        ++report.recordCount;
+        if (options.keepLists) report.records.push_back(record);
+        if (options.onRecord) options.onRecord(record);
+    };
     pipeline.onPicture = [&report, &options, &pipeline](const uint8_t* rgb, int32_t width, int32_t height,
                                                         const TelemetryRecord& record) {
         ++report.pictures;
-        report.pictureSizes.push_back({width, height});
-        report.shownTags.push_back(pipeline.assembly.shownTag);
+        const PictureSize size{width, height};
+        if (options.keepLists || report.pictureSizes.empty() || !(report.pictureSizes.back() == size))
+            report.pictureSizes.push_back(size);
+        if (options.keepLists) report.shownTags.push_back(pipeline.assembly.shownTag);
         if (options.onPicture) options.onPicture(rgb, width, height, record);
         if (options.onTaggedPicture) options.onTaggedPicture(pipeline.assembly.shownTag, width, height, record);
     };
@@ -162,11 +171,12 @@ public:
     PipelineReader(const ReadOptions& options, RecordingReport& report)
         : pipeline_(std::make_unique<DecodeData>()),
           report_(report),
+          onLinkFrame_(options.onLinkFrame),
           slices_(report),
           chunk_(std::clamp<size_t>(options.chunkSize, 1, kMaxChunk)) {
         pipeline_->AllocateBuffers();
         if (options.decode) {
-            log_ = std::make_unique<DecoderLog>(pipeline_->assembly, report_);
+            log_ = std::make_unique<DecoderLog>(pipeline_->assembly, report_, options.keepLists);
             pipeline_->OpenDecoder();
         }
         pipeline_->windowEnabled = false;
@@ -179,6 +189,10 @@ public:
     size_t ChunkSize() const { return chunk_; }
 
     void Feed(const uint8_t* data, size_t size) {
+        if (onLinkFrame_) {
+            FeedFrameByFrame(data, size);
+            return;
+        }
         report_.fileBytes += size;
         for (size_t pos = 0; pos < size; pos += chunk_) {
             const size_t take = std::min(chunk_, size - pos);
@@ -200,6 +214,28 @@ public:
     }
 
 private:
+    // Pieces of (frame size - bytes held) complete at most one frame each,
+    // and only at their last byte: from any parser state a frame needs at
+    // least that many more bytes. So each frame's end offset is exact.
+    void FeedFrameByFrame(const uint8_t* data, size_t size) {
+        size_t pos = 0;
+        while (pos < size) {
+            const size_t need = static_cast<size_t>(link_frame::kFrameSize - pipeline_->linkLen);
+            const size_t take = std::min(need, size - pos);
+            const uint64_t frames = pipeline_->linkFrameCount;
+            const uint64_t invalid = pipeline_->invalidFrameCount;
+            const int32_t breaks = pipeline_->lostCount;
+            pipeline_->ParseLink(data + pos, static_cast<int32_t>(take));
+            pos += take;
+            report_.fileBytes += take;
+            if (pipeline_->linkFrameCount == frames) continue;
+            onLinkFrame_({report_.fileBytes, static_cast<uint16_t>(pipeline_->lastSeq),
+                          pipeline_->lostCount != breaks, pipeline_->invalidFrameCount != invalid,
+                          pipeline_->payloadLen});
+            DrainQueue(*pipeline_, report_);
+        }
+    }
+
     // Late errors count too: a picture may be shown as soon as its first
     // slice is decoded, before the decoder turns down the slices after it.
     void CountWholePictures() {
@@ -214,6 +250,7 @@ private:
     std::unique_ptr<DecoderLog> log_;
     std::unique_ptr<DecodeData> pipeline_;
     RecordingReport& report_;
+    std::function<void(const LinkFrameEvent&)> onLinkFrame_;
     SliceCounter slices_;
     size_t chunk_;
 };
@@ -270,6 +307,7 @@ bool ReadRecordingFile(const std::string& path, const ReadOptions& options, Reco
     std::vector<char> buffer(reader.ChunkSize() * 16);
     while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
         reader.Feed(reinterpret_cast<const uint8_t*>(buffer.data()), static_cast<size_t>(in.gcount()));
+        if (options.onProgress) options.onProgress(report.fileBytes);
     }
     if (in.bad()) {
         error = "cannot read " + path;

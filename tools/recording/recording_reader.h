@@ -11,6 +11,15 @@
 
 #include "pipeline/present/telemetry_record.h"
 
+// One link frame as the player's parser completed it.
+struct LinkFrameEvent {
+    uint64_t endOffset;      // recording bytes up to and including the frame's last byte
+    uint16_t sequence;       // its sequence number
+    bool sequenceBreak;      // the parser counted a break at this frame
+    bool invalid;            // payload length 0 or above 480: the payload was dropped
+    uint32_t payloadLength;  // as the frame's header gives it
+};
+
 struct ReadOptions {
     bool decode = false;       // open the decoder and count pictures
     size_t chunkSize = 10240;  // bytes per ParseLink call, as the replay reads
@@ -22,6 +31,19 @@ struct ReadOptions {
     std::function<void(int64_t tag, int width, int height, const TelemetryRecord& record)> onTaggedPicture;
     // Each packet exactly as the decoder is given it, with its picture's tag.
     std::function<void(const uint8_t* data, int32_t size, int64_t tag)> onPacket;
+    // With this set the parser is fed frame by frame: each frame's event comes
+    // first, then the units, records and pictures its payload completed, so a
+    // caller can place everything at the frame that completed it.
+    std::function<void(const LinkFrameEvent& frame)> onLinkFrame;
+    // Each unit the splitter hands over, and each telemetry record captured.
+    std::function<void(const uint8_t* unit, int32_t length)> onUnit;
+    std::function<void(const TelemetryRecord& record)> onRecord;
+    // Called by ReadRecordingFile after each piece it reads, with the bytes read so far.
+    std::function<void(uint64_t bytesRead)> onProgress;
+    // Off: records, shown tags and repeated picture sizes are not kept (and
+    // pictures shown whole are not counted), so memory does not grow with the
+    // recording; `recordCount` still counts the records.
+    bool keepLists = true;
 };
 
 struct PictureSize {
@@ -41,6 +63,7 @@ struct RecordingReport {
     std::map<int, uint64_t> unitsByType;   // H.265 type; telemetry-marker units not included
     uint64_t telemetryMarkerUnits = 0;     // units starting 00 00 00 01 06
     std::vector<TelemetryRecord> records;  // captured, in stream order
+    uint64_t recordCount = 0;              // the same records, counted even when not kept
     uint64_t pictures = 0;                 // only with ReadOptions::decode
     std::vector<PictureSize> pictureSizes;
     // Also only with ReadOptions::decode. The decoder's messages of error

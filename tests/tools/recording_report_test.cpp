@@ -1,0 +1,254 @@
+// inspect-recording's report: damage marked where the link broke, computed
+// by the report's own collector from the player's parser; bounded thumbnails
+// at even intervals; pages that say so when a recording has no telemetry,
+// no pictures or no link frames.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "pipeline/byte_order.h"
+#include "pipeline/ingest/link_frame.h"
+#include "tools/recording/link_framer.h"
+#include "tools/recording/pattern_encoder.h"
+#include "tools/recording/recording_builder.h"
+#include "tools/recording/telemetry_track.h"
+#include "tools/recording/telemetry_unit_writer.h"
+#include "tools/recording_report/report_page.h"
+
+namespace {
+
+using namespace link_frame;
+
+// Each 480-byte chunk starts with its own number, so a frame tells which
+// chunk it carries even when frames before it were dropped.
+std::vector<uint8_t> NumberedStream(size_t chunks) {
+    std::vector<uint8_t> es(chunks * kPayloadArea, 0x55);
+    for (size_t c = 0; c < chunks; ++c) le::WriteU32(es.data() + c * kPayloadArea, static_cast<uint32_t>(c));
+    return es;
+}
+
+struct Collected {
+    RecordingReport report;
+    std::vector<TimelineBin> bins;
+    uint64_t framesLost;
+    ReportFacts facts;
+};
+
+// One bin per link frame: bin i is the i-th frame of a recording without noise.
+Collected Collect(const std::vector<uint8_t>& recording, size_t bins) {
+    ReportCollector collector(recording.size(), bins);
+    ReadOptions read;
+    collector.Attach(read);
+    Collected c;
+    c.report = ReadRecordingBytes(recording, read);
+    c.bins = collector.Timeline().Bins();
+    c.framesLost = collector.Timeline().FramesLost();
+    c.facts = collector.Facts("dir/rec.dat", c.report, "9.9");
+    return c;
+}
+
+template <typename CountOf>
+std::set<size_t> BinsWith(const std::vector<TimelineBin>& bins, CountOf count) {
+    std::set<size_t> at;
+    for (size_t i = 0; i < bins.size(); ++i) {
+        if (count(bins[i]) != 0) at.insert(i);
+    }
+    return at;
+}
+
+std::set<size_t> Breaks(const Collected& c) {
+    return BinsWith(c.bins, [](const TimelineBin& b) { return b.sequenceBreaks; });
+}
+std::set<size_t> Invalid(const Collected& c) {
+    return BinsWith(c.bins, [](const TimelineBin& b) { return b.invalidFrames; });
+}
+
+void SetSequence(std::vector<uint8_t>& link, size_t frame, uint16_t seq) {
+    le::WriteU16(link.data() + frame * kFrameSize + kSequenceOffset, seq);
+}
+
+}  // namespace
+
+TEST(RecordingReport, DamageIsMarkedAtTheFrameWhereItHappened) {
+    constexpr size_t kFrames = 100;
+    struct Case {
+        const char* name;
+        std::vector<size_t> dropped;  // frames removed, highest first
+        size_t jumpAt;                // this frame and those after it numbered 99 further on; 0: none
+        size_t invalidAt;             // payload length set to 0; 0: none
+        size_t repeatAt;              // number of the frame before written again; 0: none
+        std::set<size_t> breaks, invalid;
+        uint64_t lost;
+    } cases[] = {
+        {"one frame dropped", {40}, 0, 0, 0, {40}, {}, 1},
+        {"three dropped in a row", {12, 11, 10}, 0, 0, 0, {10}, {}, 3},
+        {"first frame dropped", {0}, 0, 0, 0, {0}, {}, 1},
+        {"number jumps ahead", {}, 25, 0, 0, {25}, {}, 99},
+        {"invalid payload length", {}, 0, 60, 0, {}, {60}, 0},
+        {"number repeated", {}, 0, 0, 70, {70, 71}, {}, 1},
+        {"all of them", {80, 30}, 50, 5, 90, {30, 49, 79, 88, 89}, {5}, 102},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> link = FrameLink(NumberedStream(kFrames), kPayloadArea, Impairments{});
+        for (size_t f = c.jumpAt; c.jumpAt > 0 && f < kFrames; ++f) SetSequence(link, f, static_cast<uint16_t>(f + 100));
+        if (c.invalidAt > 0) le::WriteU16(link.data() + c.invalidAt * kFrameSize + kPayloadLenOffset, 0);
+        if (c.repeatAt > 0) SetSequence(link, c.repeatAt, le::ReadU16(link.data() + (c.repeatAt - 1) * kFrameSize + kSequenceOffset));
+        for (size_t f : c.dropped) {
+            link.erase(link.begin() + static_cast<std::ptrdiff_t>(f * kFrameSize),
+                       link.begin() + static_cast<std::ptrdiff_t>((f + 1) * kFrameSize));
+        }
+        const Collected got = Collect(link, link.size() / kFrameSize);
+        EXPECT_EQ(Breaks(got), c.breaks);
+        EXPECT_EQ(Invalid(got), c.invalid);
+        EXPECT_EQ(got.framesLost, c.lost);
+        EXPECT_EQ(got.report.sequenceBreaks, c.breaks.size());
+    }
+}
+
+// make-recording's own impairments: every dropped frame's place, read back
+// from the chunk numbers the frames carry, has its break mark, and the
+// totals are those the framer says it injected.
+TEST(RecordingReport, MakeRecordingImpairmentsLandOnTheirFrames) {
+    constexpr size_t kChunks = 3000;
+    for (uint64_t seed : {1u, 7u, 42u}) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        Impairments imp;
+        imp.seed = seed;
+        imp.dropRate = 0.01;
+        imp.sequenceJumpRate = 0.005;
+        imp.invalidLengthRate = 0.005;
+        LinkStats stats;
+        const std::vector<uint8_t> link = FrameLink(NumberedStream(kChunks), kPayloadArea, imp, &stats);
+        const size_t frames = link.size() / kFrameSize;
+        std::set<size_t> droppedBefore, invalid;
+        uint32_t previous = UINT32_MAX;
+        for (size_t f = 0; f < frames; ++f) {
+            const uint8_t* frame = link.data() + f * kFrameSize;
+            const uint32_t chunk = le::ReadU32(frame + kPayloadOffset);
+            if (chunk != previous + 1) droppedBefore.insert(f);
+            const uint16_t length = le::ReadU16(frame + kPayloadLenOffset);
+            if (length == 0 || length > kPayloadArea) invalid.insert(f);
+            previous = chunk;
+        }
+        ASSERT_GT(droppedBefore.size(), 5u);
+        const Collected got = Collect(link, frames);
+        const std::set<size_t> breaks = Breaks(got);
+        for (size_t f : droppedBefore) EXPECT_EQ(breaks.count(f), 1u) << "frame " << f;
+        EXPECT_EQ(Invalid(got), invalid);
+        EXPECT_EQ(breaks.size(), stats.expectedBreaks);
+        EXPECT_EQ(invalid.size(), stats.invalidLength);
+        EXPECT_GE(got.framesLost, stats.dropped);
+    }
+}
+
+// Frame by frame the reader must count exactly what it counts chunk by chunk.
+TEST(RecordingReport, FrameByFrameReadingCountsTheSame) {
+    Impairments imp;
+    imp.noiseBytesBetweenFrames = 40;
+    imp.noiseProbability = 0.3;
+    imp.dropRate = imp.invalidLengthRate = imp.sequenceRepeatRate = 0.01;
+    const std::vector<uint8_t> link = FrameLink(NumberedStream(2000), kPayloadArea, imp);
+    ReadOptions plain;
+    const RecordingReport a = ReadRecordingBytes(link, plain);
+    const RecordingReport b = Collect(link, 600).report;
+    EXPECT_EQ(a.linkFrames, b.linkFrames);
+    EXPECT_EQ(a.invalidFrames, b.invalidFrames);
+    EXPECT_EQ(a.sequenceBreaks, b.sequenceBreaks);
+    EXPECT_EQ(a.payloadBytes, b.payloadBytes);
+    EXPECT_EQ(a.units, b.units);
+}
+
+TEST(RecordingReport, BinsFollowTheReplaysPace) {
+    EXPECT_EQ(TimelineBinsFor(0), 1u);
+    EXPECT_EQ(TimelineBinsFor(512000), 5u);       // 1 s in bins of 0.2 s
+    EXPECT_EQ(TimelineBinsFor(5120512), 51u);     // the sample, just over 10 s
+    EXPECT_EQ(TimelineBinsFor(3686400000), kDefaultTimelineBins);  // 2 hours
+    // A frame ending at 5 s of a 10-s recording is in the middle bin.
+    LinkTimeline t(5120000, 50);
+    EXPECT_EQ(t.BinOf(2560000), 24u);
+    EXPECT_EQ(t.BinOf(2560001), 25u);
+    EXPECT_DOUBLE_EQ(t.DurationSeconds(), 10.0);
+}
+
+TEST(RecordingReport, ThumbnailsStayFewAndEvenlySpaced) {
+    const std::vector<uint8_t> rgb(16 * 9 * 3, 200);
+    for (uint64_t pictures : {1u, 5u, 16u, 17u, 250u, 180000u}) {
+        SCOPED_TRACE(std::to_string(pictures) + " pictures");
+        ThumbnailSampler sampler(16, 8, 8);
+        for (uint64_t p = 1; p <= pictures; ++p) sampler.Offer(p, 0, rgb.data(), 16, 9);
+        const std::vector<Thumbnail>& kept = sampler.Kept();
+        ASSERT_FALSE(kept.empty());
+        EXPECT_LE(kept.size(), 16u);
+        EXPECT_GE(kept.size(), std::min<uint64_t>(pictures, 8));
+        for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(kept[i].picture, 1 + i * sampler.Stride());
+        EXPECT_GT(kept.back().picture + sampler.Stride(), pictures);  // reaches the end
+        for (const Thumbnail& t : kept) {
+            ASSERT_EQ(t.pixels.size(), 8u * 5 * 4) << "picture " << t.picture;
+            EXPECT_EQ(t.width, 8);
+            EXPECT_EQ(t.pixels[0], 200);  // the grey survives thinning
+        }
+        const std::vector<const Thumbnail*> spread = sampler.Spread(8);
+        EXPECT_EQ(spread.size(), std::min<size_t>(kept.size(), 8));
+        EXPECT_EQ(spread.front()->picture, 1u);
+        EXPECT_EQ(spread.back()->picture, kept.back().picture);
+    }
+}
+
+// Recordings without telemetry, pictures or frames: the page says so, in
+// each of the three formats.
+TEST(RecordingReport, EmptyRecordingsGiveAPageThatSaysWhatIsMissing) {
+    std::vector<uint8_t> es;
+    std::string error;
+    PatternOptions pattern;
+    pattern.width = 64;
+    pattern.height = 64;
+    pattern.frames = 10;
+    ASSERT_TRUE(EncodeTestPattern(pattern, es, error)) << error;
+    std::vector<TelemetryRecord> records(10);
+    const std::vector<TelemetrySample> path = GenerateFlightPath(10);
+    for (size_t i = 0; i < records.size(); ++i) ASSERT_TRUE(EncodeRecord(path[i], records[i], error));
+    const std::vector<uint8_t> noTelemetry = BuildRecording(es, {}, RecordingOptions{});
+    // Telemetry units only, then the end unit that lets the splitter hand the last one over.
+    std::vector<uint8_t> telemetryOnly;
+    for (const TelemetryRecord& r : records) {
+        const std::vector<uint8_t> unit = BuildTelemetryUnit(r);
+        telemetryOnly.insert(telemetryOnly.end(), unit.begin(), unit.end());
+    }
+    telemetryOnly.insert(telemetryOnly.end(), {0, 0, 0, 1, 0x4A, 0x01});
+    const std::vector<uint8_t> noPictures = FrameLink(telemetryOnly, kPayloadArea, Impairments{});
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> recording;
+        std::vector<std::string> notices;
+    } cases[] = {
+        {"whole", BuildRecording(es, records, RecordingOptions{}), {}},
+        {"no telemetry", noTelemetry, {kNoTelemetryNotice}},
+        {"no pictures", noPictures, {kNoPicturesNotice}},
+        {"no link frames", std::vector<uint8_t>(5000, 0), {kNoFramesNotice, kNoPicturesNotice, kNoTelemetryNotice}},
+    };
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "dlp-report-test";
+    std::filesystem::create_directories(dir);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReportCollector collector(c.recording.size(), TimelineBinsFor(c.recording.size()));
+        ReadOptions read;
+        collector.Attach(read);
+        const ReportFacts facts = collector.Facts("rec.dat", ReadRecordingBytes(c.recording, read), "1");
+        EXPECT_EQ(ReportNotices(facts), c.notices);
+        const ReportPage page{facts, collector.Timeline(), collector.Thumbnails()};
+        for (const char* kind : {"png", "svg", "pdf"}) {
+            const std::filesystem::path out = dir / (std::string("page.") + kind);
+            ASSERT_TRUE(WriteReportPage(page, out.string(), error)) << error;
+            std::ifstream in(out, std::ios::binary);
+            std::string head(5, '\0');
+            in.read(&head[0], 5);
+            EXPECT_EQ(head, std::string(kind) == "png" ? "\x89PNG\r" : std::string(kind) == "svg" ? "<?xml" : "%PDF-");
+        }
+    }
+    std::filesystem::remove_all(dir);
+}

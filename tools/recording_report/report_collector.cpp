@@ -1,0 +1,51 @@
+#include "tools/recording_report/report_collector.h"
+
+#include <algorithm>
+#include <functional>
+
+ReportCollector::ReportCollector(uint64_t recordingBytes, size_t bins)
+    : timeline_(recordingBytes, bins), thumbnails_(kThumbnailsShown * 2, kThumbnailWidth, kThumbnailHeight) {}
+
+void ReportCollector::Attach(ReadOptions& options) {
+    options.decode = true;
+    options.keepStream = false;
+    options.keepLists = false;
+    options.onLinkFrame = [this](const LinkFrameEvent& frame) { timeline_.AddFrame(frame); };
+    options.onUnit = [this](const uint8_t* unit, int32_t length) { timeline_.AddUnit(unit, length); };
+    options.onRecord = [this](const TelemetryRecord& record) { timeline_.AddRecord(DecodeTelemetry(record)); };
+    // Chain any picture observer the caller already set.
+    std::function<void(const uint8_t*, int, int, const TelemetryRecord&)> outer = options.onPicture;
+    options.onPicture = [this, outer](const uint8_t* rgb, int width, int height, const TelemetryRecord& record) {
+        thumbnails_.Offer(++pictures_, timeline_.CurrentSeconds(), rgb, width, height);
+        if (outer) outer(rgb, width, height, record);
+    };
+}
+
+std::string DescribePictureSizes(const std::vector<PictureSize>& sizes) {
+    std::vector<PictureSize> distinct;
+    for (const PictureSize& s : sizes) {
+        if (std::find(distinct.begin(), distinct.end(), s) == distinct.end()) distinct.push_back(s);
+    }
+    std::string text;
+    for (const PictureSize& s : distinct) {
+        if (!text.empty()) text += ", ";
+        text += std::to_string(s.width) + "x" + std::to_string(s.height);
+    }
+    return text;
+}
+
+ReportFacts ReportCollector::Facts(const std::string& path, const RecordingReport& report,
+                                   const std::string& version) const {
+    ReportFacts f;
+    const size_t slash = path.find_last_of('/');
+    f.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+    f.version = version;
+    f.fileBytes = report.fileBytes;
+    f.linkFrames = report.linkFrames;
+    f.invalidFrames = report.invalidFrames;
+    f.sequenceBreaks = report.sequenceBreaks;
+    f.pictures = report.pictures;
+    f.records = report.recordCount;
+    f.pictureSize = DescribePictureSizes(report.pictureSizes);
+    return f;
+}
