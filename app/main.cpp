@@ -7,12 +7,13 @@
 #include <thread>
 
 #include "app/display_platform.h"
+#include "app/input_path.h"
 #include "app/orderly_stop.h"
+#include "app/qt_message_filter.h"
 #include "pipeline/decode_data.h"
 
 namespace {
 
-const char kInputPath[] = "E:/Morrigat/Vessik/Quillmar/1080vi1.dat";
 constexpr int32_t kVideoType = 1;
 constexpr uint64_t kChunkSize = 10240;  // twenty 512-byte link frames
 
@@ -31,6 +32,7 @@ void ShutDown(DecodeData* pipeline) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    QuietKnownHarmlessQtMessages();
     PreferOffscreenWithoutDisplay();
     QApplication app(argc, argv);
     // Closing the picture window ends nothing: the next picture opens it again.
@@ -43,7 +45,7 @@ int main(int argc, char** argv) {
         QCoreApplication::quit();
     });
 
-    const std::string path = kInputPath;
+    const std::string path = kFixedInputPath;
     pipeline->videoType = kVideoType;
     pipeline->Init();
     pipeline->ReplayFile(path, kChunkSize);

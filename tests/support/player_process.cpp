@@ -79,6 +79,7 @@ void ApplyEnvironment(const PlayerOptions& options) {
     signal(SIGTERM, SIG_DFL);
     std::vector<std::string> args = options.wrapper;
     args.push_back(program);
+    args.insert(args.end(), options.arguments.begin(), options.arguments.end());
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);

@@ -51,6 +51,8 @@ struct PlayerOptions {
     Display display = Display::kInherited;
     // Put before the player's path, for example a valgrind command line.
     std::vector<std::string> wrapper;
+    // Put after the player's path: a launcher's command line.
+    std::vector<std::string> arguments;
     // Extra "NAME=value" entries for the player's environment.
     std::vector<std::string> environment;
     // The console in a pipe rather than a file: a player writing to it waits

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -13,6 +14,7 @@ extern "C" {
 #include <libavutil/avutil.h>
 }
 
+#include "project_version.h"
 #include "tools/export_recording/export_options.h"
 #include "tools/export_recording/export_session.h"
 #include "tools/export_recording/export_status.h"
@@ -117,6 +119,11 @@ int Export(const ExportOptions& o, std::vector<std::unique_ptr<ExportSink>> sink
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Asked alone, so that an output named --version stays an output.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("export-recording %s\n", kProjectVersion);
+        return export_status::kOk;
+    }
     ExportOptions options;
     const int parsed = ParseExportOptions(argc, argv, options);
     if (parsed != 0) return parsed < 0 ? export_status::kOk : parsed;

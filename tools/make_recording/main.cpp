@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "project_version.h"
 #include "tools/make_recording/make_options.h"
 #include "tools/recording/annex_b.h"
 #include "tools/recording/recording_reader.h"
@@ -121,6 +122,7 @@ int main(int argc, char** argv) {
     std::string error;
     switch (ParseMakeOptions(argc, argv, options, error)) {
         case ParseResult::kHelp: PrintMakeUsage(argv[0]); return 0;
+        case ParseResult::kVersion: std::printf("make-recording %s\n", kProjectVersion); return 0;
         case ParseResult::kError:
             std::fprintf(stderr, "make-recording: %s\nTry '%s --help'.\n", error.c_str(), argv[0]);
             return kUsageError;

@@ -22,6 +22,7 @@ enum OptionId {
     kHelp = 'h',
     kQuiet = 'q',
     kSeed = 1000,
+    kVersion,
     kBitrate,
     kKeyint,
     kPayloadSize,
@@ -70,6 +71,7 @@ const option kLongOptions[] = {
     {"no-end-unit", no_argument, nullptr, kNoEnd},
     {"quiet", no_argument, nullptr, kQuiet},
     {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -198,6 +200,7 @@ ParseResult ParseMakeOptions(int argc, char** argv, MakeOptions& options, std::s
     int id = 0;
     while ((id = getopt_long(argc, argv, ":o:i:s:n:r:t:qh", kLongOptions, nullptr)) != -1) {
         if (id == kHelp) return ParseResult::kHelp;
+        if (id == kVersion) return ParseResult::kVersion;
         if (id == '?') {
             error = std::string("unknown option '") + argv[optind - 1] + "'";
             return ParseResult::kError;
@@ -264,6 +267,7 @@ void PrintMakeUsage(const char* program) {
         "\n"
         "  -q, --quiet               no progress on standard error\n"
         "  -h, --help                this text\n"
+        "      --version             the version\n"
         "\n"
         "Exit status: 0 on success, 1 on a bad option or value, 2 when the input cannot\n"
         "be read, encoded or written.\n"

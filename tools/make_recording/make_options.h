@@ -16,7 +16,7 @@ struct MakeOptions {
     bool quiet = false;
 };
 
-enum class ParseResult { kRun, kHelp, kError };
+enum class ParseResult { kRun, kHelp, kVersion, kError };
 
 // Fills `options` from argv; on kError `error` says what was wrong.
 ParseResult ParseMakeOptions(int argc, char** argv, MakeOptions& options, std::string& error);

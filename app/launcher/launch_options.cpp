@@ -1,0 +1,70 @@
+#include "app/launcher/launch_options.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/launcher/launch_status.h"
+
+namespace launcher {
+
+namespace {
+
+LaunchRequest UsageError(std::string error) {
+    LaunchRequest request;
+    request.error = std::move(error);
+    return request;
+}
+
+bool IsOption(const char* arg) { return arg[0] == '-' && arg[1] != '\0'; }
+
+}  // namespace
+
+LaunchRequest ParseLaunchArguments(int argc, const char* const* argv) {
+    LaunchRequest request;
+    bool optionsEnded = false;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!optionsEnded && std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+        } else if (!optionsEnded && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
+            request.action = LaunchAction::kHelp;
+            return request;
+        } else if (!optionsEnded && std::strcmp(arg, "--version") == 0) {
+            request.action = LaunchAction::kVersion;
+            return request;
+        } else if (!optionsEnded && IsOption(arg)) {
+            return UsageError(std::string("unknown option '") + arg + "'");
+        } else {
+            files.emplace_back(arg);
+        }
+    }
+    if (files.empty()) return UsageError("no recording named");
+    if (files.size() > 1) return UsageError("one recording at a time; got '" + files[1] + "' too");
+    request.action = LaunchAction::kPlay;
+    request.recording = files[0];
+    return request;
+}
+
+void PrintLaunchUsage() {
+    std::printf(
+        "Usage: downlink-play [--] RECORDING\n"
+        "Plays a downlink recording with downlink-player, which reads only its fixed\n"
+        "path: the recording is linked to that path inside a private temporary folder,\n"
+        "where the player runs with your environment. A recording that is still being\n"
+        "written is read as it grows. SIGINT (Ctrl+C) and SIGTERM are passed on to the\n"
+        "player, which stops in order; the folder is removed whatever happens.\n"
+        "\n"
+        "  -h, --help     this text\n"
+        "      --version  the version\n"
+        "\n"
+        "Exit status: the player's (0 after an orderly stop); %d on a bad option;\n"
+        "%d when RECORDING is missing, unreadable or a folder; %d when the player\n"
+        "cannot be started; 128+N when the player was ended by signal N.\n"
+        "Example: downlink-play /usr/share/downlink-player/downlink-sample.dat\n",
+        kUsageStatus, kUnreadableStatus, kCannotStartStatus);
+}
+
+}  // namespace launcher
