@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   valgrind
   gpsbabel
+  dpkg-dev lintian man-db
   libcairo2-dev
 )
 
@@ -26,5 +27,7 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 echo "installing: ${missing[*]}" >&2
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-$SUDO apt-get update -q
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+# Standard output is left to the programs the caller runs next (the
+# player's telemetry lines); apt's log goes with the other progress.
+$SUDO apt-get update -q >&2
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
