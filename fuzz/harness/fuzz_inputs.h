@@ -20,3 +20,14 @@ int RunNalSplitterInput(const uint8_t* data, size_t size);
 // The bytes are an elementary stream for the splitter, the real HEVC decoder,
 // the RGB conversion and the telemetry line, with the window turned off.
 int RunUnitPathInput(const uint8_t* data, size_t size);
+
+// Byte 0 picks the reader's piece size and whether the bytes are read a
+// second time frame by frame, which must count the same; the rest is a
+// recording for the recording tools' reader (decode off) and the inspector's
+// summary.
+int RunRecordingReaderInput(const uint8_t* data, size_t size);
+
+// The bytes are an elementary stream for the splitter; its units go to the
+// export's access-unit splitter and its records to the KLV Local Set and the
+// subtitle, table and map tracks.
+int RunExportPathInput(const uint8_t* data, size_t size);

@@ -40,7 +40,10 @@ std::vector<Bytes> LinkFramedWithControl(const std::vector<Bytes>& streams) {
 
 std::vector<SeedSet> MakeFuzzSeeds() {
     const std::vector<Bytes> streams = ElementaryStreams();
-    return {{"link_parser", LinkFramedWithControl(streams)},
+    const std::vector<Bytes> recordings = LinkFramedWithControl(streams);
+    return {{"link_parser", recordings},
             {"nal_splitter", streams},
-            {"unit_path", streams}};
+            {"unit_path", streams},
+            {"recording_reader", recordings},
+            {"export_path", streams}};
 }

@@ -9,7 +9,7 @@
 #include "tests/support/marked_streams.h"
 
 struct SeedSet {
-    std::string target;  // link_parser, nal_splitter or unit_path
+    std::string target;  // a fuzz target: link_parser, nal_splitter, unit_path, ...
     std::vector<Bytes> inputs;
 };
 
