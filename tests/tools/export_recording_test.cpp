@@ -16,17 +16,12 @@
 #include "tools/recording/pattern_encoder.h"
 #include "tools/recording/recording_builder.h"
 #include "tools/recording/recording_reader.h"
+#include "tests/tools/support/tool_folder.h"
 #include "tools/recording/telemetry_track.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
 
 std::vector<uint8_t> Pattern(int width, int height, int frames, int slices = 1, int bframes = 0) {
     PatternOptions o;
@@ -42,39 +37,9 @@ std::vector<uint8_t> Pattern(int width, int height, int frames, int slices = 1, 
     return es;
 }
 
-std::vector<TelemetryRecord> Track(size_t count) {
-    std::vector<TelemetryRecord> records(count);
-    const std::vector<TelemetrySample> path = GenerateFlightPath(static_cast<int>(count));
-    std::string error;
-    for (size_t i = 0; i < count; ++i) EXPECT_TRUE(EncodeRecord(path[i], records[i], error)) << error;
-    return records;
-}
-
-class ExportRecording : public ::testing::Test {
+class ExportRecording : public ToolFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/dlp-export-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-    ToolRun Execute(const std::string& program, const std::string& args) const {
-        const std::string command = "cd '" + dir_.string() + "' && " + program + " " + args +
-                                    " >stdout.txt 2>stderr.txt";
-        const int raw = std::system(command.c_str());
-        return ToolRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(Path("stdout.txt")), Slurp(Path("stderr.txt"))};
-    }
-    ToolRun Export(const std::string& args) const { return Execute(std::string("'") + EXPORT_RECORDING + "'", args); }
-
-    static std::string Slurp(const std::string& path) {
-        std::ifstream in(path);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    ToolRun Export(const std::string& args) const { return Execute(EXPORT_RECORDING, args); }
 
     // Writes the recording and returns what the player's pipeline shows of it.
     RecordingReport Record(const std::string& name, const std::vector<uint8_t>& es, const Impairments& imp = {},
@@ -82,7 +47,7 @@ protected:
         RecordingOptions o;
         o.impairments = imp;
         o.targetBytesPerSecond = padToBytesPerSecond;
-        const std::vector<uint8_t> bytes = BuildRecording(es, Track(CountPictures(es)), o);
+        const std::vector<uint8_t> bytes = BuildRecording(es, FlightTrack(CountPictures(es)), o);
         std::string error;
         EXPECT_TRUE(WriteWholeFile(Path(name), bytes, error)) << error;
         ReadOptions read;
@@ -121,8 +86,6 @@ protected:
         }
         return hashes;
     }
-
-    fs::path dir_;
 };
 
 }  // namespace
@@ -173,7 +136,7 @@ TEST_F(ExportRecording, SubtitlesAreThePlayersLines) {
     ASSERT_EQ(Export("r.dat -q -o o.mkv").status, 0);
     const ToolRun srt = Execute("ffmpeg", "-v error -i o.mkv -map 0:s -f srt -");
     std::ostringstream line;
-    WriteTelemetryLine(line, 2, 1, DecodeTelemetry(Track(3)[1]));
+    WriteTelemetryLine(line, 2, 1, DecodeTelemetry(FlightTrack(3)[1]));
     EXPECT_NE(srt.out.find("2\n00:00:00,040 --> 00:00:00,080\n" + line.str()), std::string::npos) << srt.out;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "tests/tools/support/tool_folder.h"
 #include "tools/recording/annex_b.h"
 #include "tools/recording/pattern_encoder.h"
 #include "tools/recording/recording_builder.h"
@@ -29,14 +30,6 @@ const std::vector<uint8_t>& SmallStream() {
         return out;
     }();
     return es;
-}
-
-std::vector<TelemetryRecord> Track(size_t count) {
-    std::vector<TelemetryRecord> records(count);
-    const std::vector<TelemetrySample> path = GenerateFlightPath(static_cast<int>(count));
-    std::string error;
-    for (size_t i = 0; i < count; ++i) EXPECT_TRUE(EncodeRecord(path[i], records[i], error)) << error;
-    return records;
 }
 
 bool SameRecords(const std::vector<TelemetryRecord>& a, const std::vector<TelemetryRecord>& b) {
@@ -76,7 +69,7 @@ TEST(AnnexB, ThreeByteStartCodesAndTrailingZerosAreNormalised) {
 }
 
 TEST(RecordingRoundTrip, StreamAndRecordsComeBackAtEveryPayloadAndChunkSize) {
-    const std::vector<TelemetryRecord> records = Track(kPictures);
+    const std::vector<TelemetryRecord> records = FlightTrack(kPictures);
     for (int payloadSize : {1, 7, 479, 480}) {
         RecordingOptions options;
         options.payloadSize = payloadSize;
@@ -102,7 +95,7 @@ TEST(RecordingRoundTrip, StreamAndRecordsComeBackAtEveryPayloadAndChunkSize) {
 
 // Each picture is shown with the record written just before it.
 TEST(RecordingRoundTrip, RealDecodeShowsEveryPictureWithItsOwnRecord) {
-    const std::vector<TelemetryRecord> records = Track(kPictures);
+    const std::vector<TelemetryRecord> records = FlightTrack(kPictures);
     const std::vector<uint8_t> recording = BuildRecording(SmallStream(), records, RecordingOptions{});
     ReadOptions read;
     read.decode = true;
@@ -120,7 +113,7 @@ TEST(RecordingRoundTrip, WithoutTheEndUnitTheLastPictureStaysInTheSplitter) {
     ReadOptions read;
     read.decode = true;
     const RecordingReport r =
-        ReadRecordingBytes(BuildRecording(SmallStream(), Track(kPictures), options), read);
+        ReadRecordingBytes(BuildRecording(SmallStream(), FlightTrack(kPictures), options), read);
     EXPECT_EQ(r.pictures, static_cast<uint64_t>(kPictures - 1));
     ASSERT_FALSE(r.openTail.empty());
     EXPECT_TRUE(StartsPicture(r.openTail.data(), r.openTail.size()));
@@ -134,7 +127,7 @@ TEST(RecordingRoundTrip, FullHdPicturesDecodeAtTheirSize) {
     ASSERT_TRUE(EncodeTestPattern(o, es, error)) << error;
     ReadOptions read;
     read.decode = true;
-    const RecordingReport r = ReadRecordingBytes(BuildRecording(es, Track(3), RecordingOptions{}), read);
+    const RecordingReport r = ReadRecordingBytes(BuildRecording(es, FlightTrack(3), RecordingOptions{}), read);
     EXPECT_EQ(r.pictures, 3u);
     for (const PictureSize& s : r.pictureSizes) EXPECT_EQ(s, (PictureSize{1920, 1080}));
     EXPECT_EQ(r.records.size(), 3u);
@@ -164,7 +157,7 @@ TEST(RecordingRoundTrip, SolidPicturesKeepTheirColours) {
 TEST(RateFiller, StreamKeepsPaceAndStillDecodes) {
     const uint64_t rate = 100000;  // 4000 bytes a picture at 25 pictures a second
     const std::vector<uint8_t> paced =
-        PadToByteRate(InterleaveTelemetry(SmallStream(), Track(kPictures)), 25, rate);
+        PadToByteRate(InterleaveTelemetry(SmallStream(), FlightTrack(kPictures)), 25, rate);
     size_t picture = 0;
     size_t fillers = 0;
     for (const UnitSpan& u : FindUnits(paced)) {

@@ -10,47 +10,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/tools/support/tool_folder.h"
 #include "tools/recording/telemetry_track.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-class ToolsCommandLine : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/dlp-tools-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-    ToolRun Execute(const std::string& program, const std::string& args) const {
-        const std::string command =
-            "cd '" + dir_.string() + "' && '" + program + "' " + args + " >stdout.txt 2>stderr.txt";
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(Path("stdout.txt")), Slurp(Path("stderr.txt"))};
-    }
-
-    static std::string Slurp(const std::string& path) {
-        std::ifstream in(path);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-    void Write(const std::string& name, const std::string& text) const { std::ofstream(Path(name)) << text; }
-
-    fs::path dir_;
-};
+class ToolsCommandLine : public ToolFolderTest {};
 
 }  // namespace
 
