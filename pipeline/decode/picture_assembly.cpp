@@ -52,6 +52,7 @@ void DecodeData::RouteFirstSlice(const uint8_t* unit, int32_t length, int follow
     assembly.pictureOpen = true;
     if (assembly.wholePictures) {
         FeedParser(unit, length);
+        assembly.parserHoldsPicture = true;
         assembly.pictureRecord = telemetry;
         assembly.pictureTag = tag;
     } else if (following >= 0 && nal_unit::IsSliceHeaderByte(static_cast<uint8_t>(following))) {
@@ -72,7 +73,11 @@ void DecodeData::RouteFirstSlice(const uint8_t* unit, int32_t length, int follow
 void DecodeData::RouteContinuation(const uint8_t* unit, int32_t length) {
     ++assembly.slicesInPicture;
     if (assembly.wholePictures) {
-        FeedParser(unit, length);
+        // With no picture to join, the parser would glue the slice to the
+        // front of the next access unit, and the decoder turns down a
+        // packet whose first slice it cannot read: the next picture, often
+        // a key picture, would be lost with it.
+        if (assembly.parserHoldsPicture) FeedParser(unit, length);
         return;
     }
     // Its picture was decoded without it; the decoder reports what it cannot use.
@@ -106,6 +111,7 @@ void DecodeData::SettleHeldSlice(bool continued) {
         return;
     }
     FeedParser(slice, size);
+    assembly.parserHoldsPicture = true;
     assembly.pictureRecord = telemetry;
     assembly.pictureTag = assembly.heldTag;
 }
@@ -174,6 +180,7 @@ void DecodeData::CloseParser() {
 void DecodeData::RestartParser() {
     CloseParser();
     assembly.parser = av_parser_init(AV_CODEC_ID_HEVC);
+    assembly.parserHoldsPicture = false;
     assembly.wholePictures = assembly.parser != nullptr;
 }
 

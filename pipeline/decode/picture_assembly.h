@@ -49,6 +49,9 @@ struct PictureAssembly {
     // has not seen the parameter sets yet.
     AVCodecContext* parserCtx = nullptr;
     int64_t parserBytes = 0;  // fed since the parser last gave out a unit
+    // A first slice was fed since the parser (re)started, so a continuation
+    // slice has a picture to join.
+    bool parserHoldsPicture = false;
     // The record current when the first slice of the picture in the parser
     // was handed over, and that picture's tag.
     TelemetryRecord pictureRecord{};

@@ -213,9 +213,13 @@ TEST(WholePictureMode, IsLeftAfterARunOfSingleSlicePictures) {
 // a picture of a four-slice stream that looks like one slice or two
 // pictures does not end whole-picture mode. Every picture is a key picture,
 // so the damage stays in the picture it hit.
+// In a single-slice stream a picture is closed by the telemetry unit or the
+// parameter sets in front of the next one; each must do it on its own.
 struct Damage {
     const char* name;
     int slices;
+    int keyint;      // parameter sets before every keyint-th picture
+    bool telemetry;  // a telemetry unit before every picture
     void (*apply)(Bytes& es, size_t picture);
 };
 
@@ -231,12 +235,15 @@ std::vector<UnitSpan> SlicesOf(const Bytes& es, size_t picture) {
 
 void FlipFirstSliceFlag(Bytes& es, const UnitSpan& slice) { es[slice.offset + 6] ^= 0x80; }
 
+void ClearFirstSliceFlag(Bytes& es, size_t picture) { FlipFirstSliceFlag(es, SlicesOf(es, picture)[0]); }
+
 const Damage kDamages[] = {
-    {"FirstSliceFlagClearedInASingleSliceStream", 1,
-     [](Bytes& es, size_t picture) { FlipFirstSliceFlag(es, SlicesOf(es, picture)[0]); }},
-    {"ContinuationTakenForAFirstSlice", 4,
+    {"FirstSliceFlagClearedInASingleSliceStream", 1, 1, true, ClearFirstSliceFlag},
+    {"FirstSliceFlagClearedBehindTelemetryOnly", 1, 5, true, ClearFirstSliceFlag},
+    {"FirstSliceFlagClearedBehindParameterSetsOnly", 1, 1, false, ClearFirstSliceFlag},
+    {"ContinuationTakenForAFirstSlice", 4, 1, true,
      [](Bytes& es, size_t picture) { FlipFirstSliceFlag(es, SlicesOf(es, picture)[2]); }},
-    {"ThreeSlicesLost", 4,
+    {"ThreeSlicesLost", 4, 1, true,
      [](Bytes& es, size_t picture) {
          const std::vector<UnitSpan> s = SlicesOf(es, picture);
          es.erase(es.begin() + long(s[1].offset), es.begin() + long(s[3].offset + s[3].size));
@@ -250,8 +257,9 @@ TEST(WholePictureMode, OneDamagedPictureDoesNotFlipTheMode) {
     for (int i = 0; i < kFrames; ++i) records.push_back(RecordFor(i + 1));
     for (const Damage& damage : kDamages) {
         PatternOptions options = Pattern(320, 240, kFrames, damage.slices);
-        options.keyint = 1;
-        const Bytes clean = ClosedByEndUnit(InterleaveTelemetry(Encode(options), records));
+        options.keyint = damage.keyint;
+        const Bytes es = Encode(options);
+        const Bytes clean = ClosedByEndUnit(damage.telemetry ? InterleaveTelemetry(es, records) : es);
         std::string error;
         const std::vector<Bytes> reference = DecodeWithFfmpeg(clean, 320, 240, error);
         ASSERT_EQ(reference.size(), size_t(kFrames)) << error;
@@ -261,11 +269,76 @@ TEST(WholePictureMode, OneDamagedPictureDoesNotFlipTheMode) {
         const std::vector<Shown> shown = Play(damaged);
         ASSERT_GE(shown.size(), size_t(kFrames - 1)) << damage.name;
         for (const Shown& s : shown) EXPECT_EQ(s.wholePictures, damage.slices > 1) << damage.name;
-        // Pictures before the damage, and the last ones, are as sent.
+        // Pictures before the damage, and the last ones (behind the next key
+        // picture), are as sent.
         ExpectSameAsFfmpeg(std::vector<Shown>(shown.begin(), shown.begin() + kHit), reference, 320, 240);
         const std::vector<Shown> tail(shown.end() - 3, shown.end());
         ExpectSameAsFfmpeg(tail, reference, 320, 240, kFrames - 3);
     }
+}
+
+// After an end unit the decoder starts afresh: a second stream of several
+// slices and B-frames behind the first is shown whole and complete, whichever
+// end unit closes each.
+TEST(WholePictureMode, GoesOnAfterEachEndUnit) {
+    constexpr int kFrames = 8;
+    const Bytes endOfSequence = test_pipeline::Unit({0x48, 0x01});
+    const Bytes endOfBitstream = test_pipeline::Unit({0x4A, 0x01});
+    PatternOptions options = Pattern(320, 240, kFrames, 4);
+    options.bframes = 2;
+    const Bytes es = Encode(options);
+    for (const Bytes* endUnit : {&endOfSequence, &endOfBitstream}) {
+        Bytes stream;
+        for (int copy = 0; copy < 2; ++copy) {
+            stream.insert(stream.end(), es.begin(), es.end());
+            stream.insert(stream.end(), endUnit->begin(), endUnit->end());
+        }
+        const Bytes closed = ClosedByFiller(stream);
+        std::string error;
+        const std::vector<Bytes> reference = DecodeWithFfmpeg(closed, 320, 240, error);
+        ASSERT_EQ(reference.size(), size_t(2 * kFrames)) << error;
+
+        DecoderErrors errors;
+        const std::vector<Shown> shown = Play(closed);
+        EXPECT_TRUE(errors.Messages().empty()) << errors.Messages().front();
+        ASSERT_EQ(shown.size(), reference.size()) << "end unit type " << ((*endUnit)[4] >> 1);
+        ExpectSameAsFfmpeg(shown, reference, 320, 240);
+        for (const Shown& s : shown) EXPECT_TRUE(s.wholePictures);
+    }
+}
+
+// Continuation slices that never close their access unit are link garbage:
+// the parser drops them once they pass its bound instead of growing with
+// them. The ones after the drop join no picture and are left out, so the
+// stream after them is shown whole, its key picture included.
+TEST(WholePictureMode, DropsAnAccessUnitThatOutgrowsTheBound) {
+    constexpr int kFrames = 4;
+    const Bytes es = Encode(Pattern(320, 240, kFrames, 4));
+    auto pipeline = test_pipeline::WithDecoder();
+    std::vector<Shown> shown;
+    DecodeData* p = pipeline.get();
+    pipeline->onPicture = [&shown, p](const uint8_t* rgb, int32_t w, int32_t h, const TelemetryRecord& r) {
+        shown.push_back({Bytes(rgb, rgb + size_t(w) * h * 3), r, p->assembly.wholePictures});
+    };
+    test_pipeline::Split(*pipeline, es, 480);
+    ASSERT_TRUE(pipeline->assembly.wholePictures);
+
+    // A trailing picture's slice segment, not the first of its picture.
+    Bytes continuation = test_pipeline::Unit({0x02, 0x01, 0x00});
+    continuation.resize(7'000'000, 0x55);
+    for (int i = 0; i < 6; ++i) {
+        test_pipeline::Split(*pipeline, continuation, 480);
+        ASSERT_LE(pipeline->assembly.parserBytes, PictureAssembly::kMaxAccessUnitBytes) << "unit " << i + 1;
+    }
+    shown.clear();
+    const Bytes clean = ClosedByEndUnit(es);
+    test_pipeline::Split(*pipeline, clean, 480);
+    std::string error;
+    const std::vector<Bytes> reference = DecodeWithFfmpeg(clean, 320, 240, error);
+    ASSERT_EQ(reference.size(), size_t(kFrames)) << error;
+    ASSERT_EQ(shown.size(), reference.size());
+    ExpectSameAsFfmpeg(shown, reference, 320, 240);
+    for (const Shown& s : shown) EXPECT_TRUE(s.wholePictures);
 }
 
 }  // namespace
