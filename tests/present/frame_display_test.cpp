@@ -63,7 +63,7 @@ TEST(FrameDisplay, ChannelZeroShowsTheCentredWindowOfTheFullPicture) {
 TEST(FrameDisplay, ChannelOneAndOtherSizesShowThePictureWhole) {
     for (const auto& [type, width, height] :
          {std::tuple{1, kWidth, kHeight}, std::tuple{0, 320, 240}, std::tuple{0, 1920, 1050},
-          std::tuple{1, 320, 240}}) {
+          std::tuple{1, 320, 240}, std::tuple{0, 1280, 1080}, std::tuple{0, 1920, 1051}}) {
         auto pipeline = Presenter(type, width, height);
         test_pipeline::PictureLog shown(*pipeline);
         Bytes picture(size_t(width) * height * 3);

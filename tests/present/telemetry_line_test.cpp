@@ -64,6 +64,16 @@ TEST_F(TelemetryLine, CountsPicturesFromOneAndShowsTheChannel) {
     EXPECT_EQ(Show(Zero()), "4,video:0,Az:0,Pt:90,Lon:0,Lat:0,H:0\n");
 }
 
+// With the line turned off the pictures are still counted, so the count
+// goes on where it stands once it is turned back on.
+TEST_F(TelemetryLine, CountGoesOnWhileTheLineIsOff) {
+    pipeline->linePrinted = false;
+    EXPECT_EQ(Show(Zero()), "");
+    EXPECT_EQ(Show(Zero()), "");
+    pipeline->linePrinted = true;
+    EXPECT_EQ(Show(Zero()), "3,video:1,Az:0,Pt:90,Lon:0,Lat:0,H:0\n");
+}
+
 struct FieldCase {
     TelemetryRecord record;
     std::string line;
