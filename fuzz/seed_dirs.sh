@@ -24,7 +24,7 @@ make_seed_dirs() {
     for target in link_parser recording_reader; do
       { printf '\x11'; cat "$seeds/$name.dat"; } >"$seeds/$target/recording-$name"
     done
-    for target in nal_splitter unit_path export_path; do
+    for target in nal_splitter nal_overflow unit_path export_path; do
       cp "$seeds/$name.hevc" "$seeds/$target/recording-$name"
     done
   done

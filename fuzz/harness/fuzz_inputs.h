@@ -12,10 +12,14 @@
 int RunLinkParserInput(const uint8_t* data, size_t size);
 
 // The bytes go to SplitNal as link payloads of up to 480 bytes; units go to
-// telemetry capture, with no decoder open. The sequence FE ED n v stands for
-// (n + 1) x 32768 bytes v, so that a short input can outgrow the assembly
-// buffer (runs stop expanding a little past its size).
+// telemetry capture, with no decoder open.
 int RunNalSplitterInput(const uint8_t* data, size_t size);
+
+// The same, after expanding each sequence FE ED n v to (n + 1) x 32768 bytes
+// v, so that a short input can outgrow the assembly buffer (runs stop
+// expanding a little past its size). Apart from the splitter's target, whose
+// inputs stay small and fast, as these cannot.
+int RunNalOverflowInput(const uint8_t* data, size_t size);
 
 // The bytes are an elementary stream for the splitter, the real HEVC decoder,
 // the RGB conversion and the telemetry line, with the window turned off.

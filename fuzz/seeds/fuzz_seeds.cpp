@@ -36,6 +36,17 @@ std::vector<Bytes> LinkFramedWithControl(const std::vector<Bytes>& streams) {
     return out;
 }
 
+// The overflow target expands FE ED n v into (n + 1) x 32768 bytes v: a slice
+// of 8 MB of 0x55 outgrows the assembly buffer, and the stream after it must
+// still be split.
+std::vector<Bytes> WithOversizedUnit(const std::vector<Bytes>& streams) {
+    std::vector<Bytes> out = streams;
+    Bytes oversized = {0x00, 0x00, 0x00, 0x01, 0x26, 0x01, 0xAF, 0xFE, 0xED, 0xFF, 0x55};
+    Append(oversized, streams.front());
+    out.push_back(oversized);
+    return out;
+}
+
 }  // namespace
 
 std::vector<SeedSet> MakeFuzzSeeds() {
@@ -43,6 +54,7 @@ std::vector<SeedSet> MakeFuzzSeeds() {
     const std::vector<Bytes> recordings = LinkFramedWithControl(streams);
     return {{"link_parser", recordings},
             {"nal_splitter", streams},
+            {"nal_overflow", WithOversizedUnit(streams)},
             {"unit_path", streams},
             {"recording_reader", recordings},
             {"export_path", streams}};

@@ -21,12 +21,13 @@ namespace {
 
 using Harness = int (*)(const uint8_t*, size_t);
 
-const std::string kTargets[] = {"link_parser", "nal_splitter", "unit_path", "recording_reader",
-                               "export_path"};
+const std::string kTargets[] = {"link_parser", "nal_splitter",     "nal_overflow",
+                               "unit_path",   "recording_reader", "export_path"};
 
 Harness HarnessFor(const std::string& target) {
     if (target == "link_parser") return RunLinkParserInput;
     if (target == "nal_splitter") return RunNalSplitterInput;
+    if (target == "nal_overflow") return RunNalOverflowInput;
     if (target == "recording_reader") return RunRecordingReaderInput;
     if (target == "export_path") return RunExportPathInput;
     return RunUnitPathInput;
