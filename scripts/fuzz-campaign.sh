@@ -6,17 +6,43 @@
 # fuzz/corpus/<target>/), a crashing input is kept in
 # fuzz/regressions/<target>/, and a line per target goes to
 # docs/fuzzing-totals.csv, so that executions add up over campaigns.
-#   scripts/fuzz-campaign.sh [SECONDS]
+#   scripts/fuzz-campaign.sh [SECONDS] [TARGET[:SECONDS] ...]
+#                           only the targets named, each for its own time
+#                           when given (in this order, so list the long ones first)
 #   FUZZ_JOBS=1 ...         one target at a time, on a busy machine
 #   FUZZ_DATE=YYYY-MM-DD    the date written to the totals
 set -euo pipefail
 seconds=${1:-600}
+shift $(($# > 0 ? 1 : 0))
 jobs=${FUZZ_JOBS:-2}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 supp=$(pwd)/tests/robustness/sanitizers
 totals=docs/fuzzing-totals.csv
 day=${FUZZ_DATE:-$(date +%F)}
 . fuzz/seed_dirs.sh
+
+# "name max_len dictionary seconds" a line: every target, or those asked for.
+campaign_plan() {
+  if [ $# -eq 0 ]; then
+    fuzz_plan | awk -v s="$seconds" '{ print $1, $2, $3, s }'
+    return
+  fi
+  local asked name time line
+  for asked in "$@"; do
+    name=${asked%%:*}
+    time=$seconds
+    [ "$name" = "$asked" ] || time=${asked#*:}
+    line=$(fuzz_plan | awk -v n="$name" '$1 == n')
+    if [ -z "$line" ] || ! [[ $time =~ ^[0-9]+$ ]]; then
+      echo "fuzz-campaign: no target '$name' in fuzz/targets.txt, or a bad time in '$asked'" >&2
+      exit 1
+    fi
+    echo "$line" | awk -v s="$time" '{ print $1, $2, $3, s }'
+  done
+}
+
+plan_text=$(campaign_plan "$@")
+mapfile -t plan <<<"$plan_text"
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DDLP_BUILD_FUZZERS=ON -DDLP_BUILD_TESTS=OFF -DDLP_BUILD_TOOLS=ON \
@@ -35,7 +61,7 @@ make_seed_dirs "$build" "$seeds"
 
 # One target's run; its log holds libFuzzer's final statistics.
 run_target() {
-  local target=$1 max_len=$2 dictionary=$3 status=0
+  local target=$1 max_len=$2 dictionary=$3 seconds=$4 status=0
   mkdir -p "$work/new/$target" "$work/findings/$target" "fuzz/corpus/$target"
   "$build/fuzz/${target}_fuzzer" -max_total_time="$seconds" -max_len="$max_len" \
     -timeout=20 -rss_limit_mb=2560 -print_final_stats=1 -reload=0 \
@@ -45,16 +71,15 @@ run_target() {
   echo "${status:-0}" >"$work/$target.status"
 }
 
-mapfile -t plan < <(fuzz_plan)
-echo "-- campaign: ${#plan[@]} targets, $seconds s each, $jobs at a time" >&2
+echo "-- campaign: ${#plan[@]} targets, $jobs at a time" >&2
 running=0
 for entry in "${plan[@]}"; do
-  read -r target max_len dictionary _ <<<"$entry"
+  read -r target max_len dictionary time <<<"$entry"
   if [ "$running" -ge "$jobs" ]; then
     wait -n || true
     running=$((running - 1))
   fi
-  run_target "$target" "$max_len" "$dictionary" &
+  run_target "$target" "$max_len" "$dictionary" "$time" &
   running=$((running + 1))
 done
 wait || true
@@ -63,7 +88,7 @@ wait || true
 failed=0
 printf '%-17s %12s %8s %10s %6s %7s %s\n' target executions files bytes cov ft status
 for entry in "${plan[@]}"; do
-  read -r target max_len _ _ <<<"$entry"
+  read -r target max_len _ time <<<"$entry"
   log=$work/$target.log
   status=$(cat "$work/$target.status")
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
@@ -93,7 +118,7 @@ for entry in "${plan[@]}"; do
   cov=$(grep -oE 'cov: [0-9]+' "$log" | tail -n1 | cut -d' ' -f2)
   ft=$(grep -oE 'ft: [0-9]+' "$log" | tail -n1 | cut -d' ' -f2)
   printf '%-17s %12s %8s %10s %6s %7s %s\n' "$target" "${runs:-0}" "$files" "$bytes" "${cov:-?}" "${ft:-?}" "$status"
-  echo "$day,$target,$seconds,${runs:-0},$files,$bytes,${cov:-},${ft:-}" >>"$totals"
+  echo "$day,$target,$time,${runs:-0},$files,$bytes,${cov:-},${ft:-}" >>"$totals"
 done
 
 echo "-- executions over every campaign so far ($totals):" >&2
