@@ -277,6 +277,34 @@ TEST(WholePictureMode, OneDamagedPictureDoesNotFlipTheMode) {
     }
 }
 
+// Filler behind a first slice hides that the slice after it continues the
+// picture, so that picture goes to the decoder slice by slice. The mode
+// starts with the next picture, and every picture from there on is whole.
+TEST(WholePictureMode, StartsWithTheNextPictureWhenFillerHidesTheSecondSlice) {
+    constexpr int kFrames = 6;
+    PatternOptions options = Pattern(320, 240, kFrames, 4);
+    options.keyint = 1;  // the first picture's damage stays in it
+    const Bytes es = Encode(options);
+    Bytes stream;
+    const Bytes filler = BuildFillerUnit(kMinFillerUnit);
+    for (const UnitSpan& u : FindUnits(es)) {
+        const uint8_t* unit = es.data() + u.offset;
+        stream.insert(stream.end(), unit, unit + u.size);
+        if (StartsPicture(unit, u.size) && IsSliceUnit(unit, u.size)) {
+            stream.insert(stream.end(), filler.begin(), filler.end());
+        }
+    }
+    const Bytes closed = ClosedByEndUnit(stream);
+    std::string error;
+    const std::vector<Bytes> reference = DecodeWithFfmpeg(closed, 320, 240, error);
+    ASSERT_EQ(reference.size(), size_t(kFrames)) << error;
+
+    const std::vector<Shown> shown = Play(closed);
+    ASSERT_EQ(shown.size(), size_t(kFrames));
+    for (size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(shown[i].wholePictures, i > 0) << "picture " << i + 1;
+    ExpectSameAsFfmpeg(std::vector<Shown>(shown.begin() + 1, shown.end()), reference, 320, 240, 1);
+}
+
 // After an end unit the decoder starts afresh: a second stream of several
 // slices and B-frames behind the first is shown whole and complete, whichever
 // end unit closes each.

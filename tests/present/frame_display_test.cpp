@@ -76,6 +76,26 @@ TEST(FrameDisplay, ChannelOneAndOtherSizesShowThePictureWhole) {
     }
 }
 
+// A window that cannot show a picture (here an empty one, which the colour
+// conversion refuses) is turned off once, with one notice; the lines go on.
+TEST(FrameDisplay, AWindowThatCannotShowTurnsOffAndTheLinesGoOn) {
+    auto pipeline = Presenter(1, 0, 0);
+    pipeline->windowEnabled = true;
+    pipeline->linePrinted = true;
+    const uint8_t nothing = 0;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    pipeline->ShowFrame(&nothing, TelemetryRecord{});
+    pipeline->ShowFrame(&nothing, TelemetryRecord{});
+    const std::string lines = testing::internal::GetCapturedStdout();
+    const std::string notices = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(pipeline->windowEnabled);
+    EXPECT_EQ(lines, "1,video:1,Az:0,Pt:90,Lon:0,Lat:0,H:0\n2,video:1,Az:0,Pt:90,Lon:0,Lat:0,H:0\n");
+    const size_t first = notices.find("window unavailable");
+    ASSERT_NE(first, std::string::npos) << notices;
+    EXPECT_EQ(notices.find("window unavailable", first + 1), std::string::npos) << notices;
+}
+
 // The window tests look at the display from outside, as a user's tools do,
 // on an X server of their own so that no other test's window covers theirs.
 class FrameWindow : public ::testing::Test {
