@@ -305,6 +305,41 @@ TEST(WholePictureMode, StartsWithTheNextPictureWhenFillerHidesTheSecondSlice) {
     ExpectSameAsFfmpeg(std::vector<Shown>(shown.begin() + 1, shown.end()), reference, 320, 240, 1);
 }
 
+// One picture of several slices inside a run of single-slice pictures starts
+// the run again: the mode is left only after 50 single-slice pictures in a row.
+TEST(WholePictureMode, APictureOfSeveralSlicesStartsTheRunAgain) {
+    constexpr int kRun = PictureAssembly::kSingleSlicePicturesToLeave - 1;
+    Bytes es;
+    for (const auto& [frames, slices] : {std::pair{3, 4}, {kRun, 1}, {1, 4}, {kRun, 1}}) {
+        const Bytes part = Encode(Pattern(160, 96, frames, slices));
+        es.insert(es.end(), part.begin(), part.end());
+    }
+    const std::vector<Shown> shown = Play(ClosedByEndUnit(es));
+    ASSERT_EQ(shown.size(), size_t(3 + kRun + 1 + kRun));
+    for (size_t i = 0; i < shown.size(); ++i) EXPECT_TRUE(shown[i].wholePictures) << "picture " << i + 1;
+}
+
+// New parameter sets in whole-picture mode go to the decoder with the
+// picture they open: a stream of another size is shown at its own size.
+TEST(WholePictureMode, ShowsAStreamOfAnotherSizeWhole) {
+    constexpr int kFrames = 4;
+    const Bytes small = ClosedByEndUnit(Encode(Pattern(320, 240, kFrames, 4)));
+    const Bytes large = ClosedByEndUnit(Encode(Pattern(640, 360, kFrames, 4)));
+    std::string error;
+    const std::vector<Bytes> smallReference = DecodeWithFfmpeg(small, 320, 240, error);
+    const std::vector<Bytes> largeReference = DecodeWithFfmpeg(large, 640, 360, error);
+    ASSERT_EQ(smallReference.size() + largeReference.size(), size_t(2 * kFrames)) << error;
+
+    Bytes both = small;
+    both.insert(both.end(), large.begin(), large.end());
+    const std::vector<Shown> shown = Play(both);
+    ASSERT_EQ(shown.size(), size_t(2 * kFrames));
+    ASSERT_EQ(shown[kFrames].rgb.size(), size_t(640) * 360 * 3);
+    ExpectSameAsFfmpeg(std::vector<Shown>(shown.begin(), shown.begin() + kFrames), smallReference, 320, 240);
+    ExpectSameAsFfmpeg(std::vector<Shown>(shown.begin() + kFrames, shown.end()), largeReference, 640, 360);
+    for (const Shown& s : shown) EXPECT_TRUE(s.wholePictures);
+}
+
 // After an end unit the decoder starts afresh: a second stream of several
 // slices and B-frames behind the first is shown whole and complete, whichever
 // end unit closes each.
