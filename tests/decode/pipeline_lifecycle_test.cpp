@@ -50,7 +50,9 @@ TEST(PipelineLifecycle, InitStartsAWorkerThatSplitsQueuedPayloads) {
     EXPECT_EQ(pipeline.frameCount, 0);
     ASSERT_NE(pipeline.linkBuf, nullptr);
     EXPECT_TRUE(AllZero(pipeline.linkBuf, DecodeData::kLinkBufSize));
-    EXPECT_NE(pipeline.nalBuf, nullptr);
+    ASSERT_NE(pipeline.nalBuf, nullptr);
+    // The decoder reads past each unit into bytes never written yet.
+    EXPECT_TRUE(AllZero(pipeline.nalBuf, DecodeData::kNalBufSize));
     EXPECT_NE(pipeline.cropBuf, nullptr);
     EXPECT_EQ(pipeline.rgbBuf, nullptr);
     EXPECT_EQ(pipeline.swsCtx, nullptr);
