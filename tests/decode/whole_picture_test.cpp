@@ -56,14 +56,19 @@ struct Shown {
     bool wholePictures;  // the mode when it was shown
 };
 
+// Every picture `pipeline` shows goes to `shown`, with the mode it was in.
+void RecordShown(DecodeData& pipeline, std::vector<Shown>& shown) {
+    DecodeData* p = &pipeline;
+    pipeline.onPicture = [&shown, p](const uint8_t* rgb, int32_t w, int32_t h, const TelemetryRecord& r) {
+        shown.push_back({Bytes(rgb, rgb + size_t(w) * h * 3), r, p->assembly.wholePictures});
+    };
+}
+
 // The stream fed to a decoder-fed pipeline in link-payload-sized pieces.
 std::vector<Shown> Play(const Bytes& es) {
     auto pipeline = test_pipeline::WithDecoder();
     std::vector<Shown> shown;
-    DecodeData* p = pipeline.get();
-    pipeline->onPicture = [&shown, p](const uint8_t* rgb, int32_t w, int32_t h, const TelemetryRecord& r) {
-        shown.push_back({Bytes(rgb, rgb + size_t(w) * h * 3), r, p->assembly.wholePictures});
-    };
+    RecordShown(*pipeline, shown);
     test_pipeline::Split(*pipeline, es, 480);
     return shown;
 }
@@ -379,10 +384,7 @@ TEST(WholePictureMode, DropsAnAccessUnitThatOutgrowsTheBound) {
     const Bytes es = Encode(Pattern(320, 240, kFrames, 4));
     auto pipeline = test_pipeline::WithDecoder();
     std::vector<Shown> shown;
-    DecodeData* p = pipeline.get();
-    pipeline->onPicture = [&shown, p](const uint8_t* rgb, int32_t w, int32_t h, const TelemetryRecord& r) {
-        shown.push_back({Bytes(rgb, rgb + size_t(w) * h * 3), r, p->assembly.wholePictures});
-    };
+    RecordShown(*pipeline, shown);
     test_pipeline::Split(*pipeline, es, 480);
     ASSERT_TRUE(pipeline->assembly.wholePictures);
 
