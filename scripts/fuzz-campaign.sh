@@ -61,7 +61,7 @@ make_seed_dirs "$build" "$seeds"
 
 # One target's run; its log holds libFuzzer's final statistics.
 run_target() {
-  local target=$1 max_len=$2 dictionary=$3 seconds=$4 status=0
+  local target=$1 max_len=$2 dictionary=$3 seconds=$4 status=0 started=$SECONDS
   mkdir -p "$work/new/$target" "$work/findings/$target" "fuzz/corpus/$target"
   "$build/fuzz/${target}_fuzzer" -max_total_time="$seconds" -max_len="$max_len" \
     -timeout=20 -rss_limit_mb=2560 -print_final_stats=1 -reload=0 \
@@ -69,6 +69,8 @@ run_target() {
     "$work/new/$target" "fuzz/corpus/$target" "$seeds/$target" \
     >/dev/null 2>"$work/$target.log" </dev/null || status=$?
   echo "${status:-0}" >"$work/$target.status"
+  # The time it really ran: a finding, or an interrupt, ends it early.
+  echo $((SECONDS - started)) >"$work/$target.seconds"
 }
 
 echo "-- campaign: ${#plan[@]} targets, $jobs at a time" >&2
@@ -88,7 +90,8 @@ wait || true
 failed=0
 printf '%-17s %12s %8s %10s %6s %7s %s\n' target executions files bytes cov ft status
 for entry in "${plan[@]}"; do
-  read -r target max_len _ time <<<"$entry"
+  read -r target max_len _ _ <<<"$entry"
+  time=$(cat "$work/$target.seconds")
   log=$work/$target.log
   status=$(cat "$work/$target.status")
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
