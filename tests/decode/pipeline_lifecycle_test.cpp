@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include "tests/support/link_frames.h"
 #include "tests/support/pipeline_harness.h"
@@ -73,6 +75,33 @@ TEST(PipelineLifecycle, InitStartsAWorkerThatSplitsQueuedPayloads) {
     pipeline.StopWorker();
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "aabbccdd:64,\n");
     EXPECT_FALSE(pipeline.running);
+    EXPECT_EQ(pipeline.worker, nullptr);
+}
+
+// The player stops the worker from the thread that runs the window; while
+// the worker waits on that thread (a window call), the stop must keep
+// serving it rather than join at once and wait forever.
+TEST(PipelineLifecycle, StopServesEventsWhileTheWorkerWaitsOnThem) {
+    DecodeData pipeline;
+    std::promise<void> entered;
+    std::atomic<bool> served{false};
+    pipeline.onNal = [&](const uint8_t*, int32_t) {
+        entered.set_value();
+        while (!served) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    ::testing::internal::CaptureStdout();
+    pipeline.Init();
+    const auto frames = test_link::FrameStream({0, 0, 0, 1, 0x40, 0x01, 0x0C, 0, 0, 0, 1, 0x42});
+    pipeline.ParseLink(frames.data(), static_cast<int32_t>(frames.size()));
+    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+
+    auto stopped = std::async(std::launch::async, [&] { pipeline.StopWorker([&] { served = true; }); });
+    // A bound against a hang, not a speed requirement.
+    const bool stoppedInTime = stopped.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    served = true;  // frees a worker the stop never served, so the test ends either way
+    stopped.get();
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(stoppedInTime);
     EXPECT_EQ(pipeline.worker, nullptr);
 }
 
