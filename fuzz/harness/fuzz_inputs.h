@@ -17,8 +17,8 @@ int RunNalSplitterInput(const uint8_t* data, size_t size);
 
 // The same, after expanding each sequence FE ED n v to (n + 1) x 32768 bytes
 // v, so that a short input can outgrow the assembly buffer (runs stop
-// expanding a little past its size). Apart from the splitter's target, whose
-// inputs stay small and fast, as these cannot.
+// expanding a little past its size). A target of its own: such inputs are
+// slow, and the splitter's own target stays fast on small ones.
 int RunNalOverflowInput(const uint8_t* data, size_t size);
 
 // The bytes are an elementary stream for the splitter, the real HEVC decoder,
