@@ -42,6 +42,8 @@ std::string X265Params(const PatternOptions& o) {
                     ":log-level=error";
     // B-frames need pictures to look ahead at; the zero-latency tuning has none.
     if (o.bframes > 0) p += ":rc-lookahead=" + std::to_string(o.bframes + 1) + ":b-adapt=0";
+    if (!o.openGop) p += ":open-gop=0";
+    if (o.accessUnitDelimiters) p += ":aud=1";
     if (o.bitrateKbps > 0) {
         const std::string rate = std::to_string(o.bitrateKbps);
         p += ":vbv-maxrate=" + rate + ":vbv-bufsize=" + std::to_string(o.bitrateKbps / 2);
@@ -101,7 +103,9 @@ Owned<AVCodecContext> OpenEncoder(const PatternOptions& o, std::string& error) {
 }
 
 // Takes every packet the encoder has ready; its start codes are made 4-byte.
-bool Drain(AVCodecContext* ctx, AVPacket* packet, std::vector<uint8_t>& es, std::string& error) {
+// A packet's time stamp is the index of the picture it codes.
+bool Drain(AVCodecContext* ctx, AVPacket* packet, std::vector<uint8_t>& es, std::vector<int>* streamOrder,
+           std::string& error) {
     for (;;) {
         const int r = avcodec_receive_packet(ctx, packet);
         if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
@@ -112,18 +116,19 @@ bool Drain(AVCodecContext* ctx, AVPacket* packet, std::vector<uint8_t>& es, std:
         const std::vector<uint8_t> units =
             ToFourByteStartCodes(packet->data, static_cast<size_t>(packet->size));
         es.insert(es.end(), units.begin(), units.end());
+        if (streamOrder != nullptr) streamOrder->push_back(static_cast<int>(packet->pts));
         av_packet_unref(packet);
     }
 }
 
 bool EncodeOne(AVCodecContext* ctx, AVFrame* frame, AVPacket* packet, std::vector<uint8_t>& es,
-               std::string& error) {
+               std::vector<int>* streamOrder, std::string& error) {
     const int sent = avcodec_send_frame(ctx, frame);
     if (sent < 0) {
         error = AvError("encoder refused a picture", sent);
         return false;
     }
-    return Drain(ctx, packet, es, error);
+    return Drain(ctx, packet, es, streamOrder, error);
 }
 
 struct Converter {
@@ -198,8 +203,9 @@ void DrawNumber(uint8_t* rgb, int width, int height, int number) {
 }  // namespace
 
 bool EncodePictures(const PatternOptions& options, const PictureDrawer& draw, std::vector<uint8_t>& es,
-                    std::string& error) {
+                    std::string& error, std::vector<int>* streamOrder) {
     es.clear();
+    if (streamOrder != nullptr) streamOrder->clear();
     if (!ValidOptions(options, error)) return false;
     Owned<AVCodecContext> ctx = OpenEncoder(options, error);
     Converter converter;
@@ -212,12 +218,12 @@ bool EncodePictures(const PatternOptions& options, const PictureDrawer& draw, st
     for (int i = 0; i < options.frames; ++i) {
         draw(i, options.width, options.height, converter.rgb.data());
         if (!Convert(converter, i, error) ||
-            !EncodeOne(ctx.get(), converter.frame.get(), packet.get(), es, error)) {
+            !EncodeOne(ctx.get(), converter.frame.get(), packet.get(), es, streamOrder, error)) {
             return false;
         }
         if (options.progress) options.progress(i + 1, options.frames);
     }
-    return EncodeOne(ctx.get(), nullptr, packet.get(), es, error);
+    return EncodeOne(ctx.get(), nullptr, packet.get(), es, streamOrder, error);
 }
 
 void DrawTestPattern(int index, int width, int height, uint8_t* rgb) {

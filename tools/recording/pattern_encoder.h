@@ -22,6 +22,10 @@ struct PatternOptions {
     int slices = 1;   // slices per picture, each a band of whole rows
     int bframes = 0;  // B-frames between reference pictures
     std::string pixelFormat = "yuv420p";  // an FFmpeg name, such as "yuv420p10le"
+    // Open GOP (libx265's default): key pictures after the first are CRA
+    // pictures whose leading B-frames refer back across them.
+    bool openGop = true;
+    bool accessUnitDelimiters = false;  // an AUD unit opening every picture
     // Called after each picture is encoded, for progress reports; may be empty.
     std::function<void(int encoded, int total)> progress;
 };
@@ -30,9 +34,11 @@ struct PatternOptions {
 using PictureDrawer = std::function<void(int index, int width, int height, uint8_t* rgb)>;
 
 // Encodes options.frames pictures drawn by `draw`; the general form of the
-// functions below.
+// functions below. `streamOrder`, when given, receives the index of each
+// picture in the order the encoder wrote it to the stream: with B-frames
+// that is not the order they were drawn (and are shown) in.
 bool EncodePictures(const PatternOptions& options, const PictureDrawer& draw, std::vector<uint8_t>& es,
-                    std::string& error);
+                    std::string& error, std::vector<int>* streamOrder = nullptr);
 
 // Moving colour bars with the picture number written large in the middle,
 // so that a person sees at once whether pictures are missing or stuck.
