@@ -163,7 +163,10 @@ private:
     void EndOfStream();
     // The decoder's side (hevc_decoder.cpp).
     void SendPacket(const uint8_t* data, int32_t size, const TelemetryRecord& record, int64_t tag);
-    void ReceivePictures(const TelemetryRecord& record);
+    void ReceivePictures(const TelemetryRecord& current);
+    // Each picture's own record, kept by its tag (picture_records.cpp).
+    void RememberPictureRecord(int64_t tag);
+    const TelemetryRecord& RecordOfPicture(int64_t tag, const TelemetryRecord& current) const;
     void DrainDecoder();
     void ConvertAndShow(const TelemetryRecord& record);
     void ReconfigureConversion();

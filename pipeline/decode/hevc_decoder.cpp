@@ -87,10 +87,12 @@ void DecodeData::SendPacket(const uint8_t* data, int32_t size, const TelemetryRe
 }
 
 // EAGAIN (needs more input), EOF and every error end the pictures for now.
-void DecodeData::ReceivePictures(const TelemetryRecord& record) {
+// A picture comes out with the tag its packet carried in, which finds the
+// record sent with it even when the decoder has reordered it.
+void DecodeData::ReceivePictures(const TelemetryRecord& current) {
     while (avcodec_receive_frame(codecCtx, frame) >= 0) {
         assembly.shownTag = frame->pts;
-        ConvertAndShow(record);
+        ConvertAndShow(RecordOfPicture(frame->pts, current));
     }
 }
 

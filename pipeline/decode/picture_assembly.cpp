@@ -42,6 +42,7 @@ void DecodeData::RouteUnit(const uint8_t* unit, int32_t length) {
 
 void DecodeData::RouteFirstSlice(const uint8_t* unit, int32_t length, int following) {
     const int64_t tag = ++assembly.picturesStarted;
+    RememberPictureRecord(tag);
     if (assembly.wholePictures) {
         assembly.singleSliceRun = assembly.slicesInPicture == 1 ? assembly.singleSliceRun + 1 : 0;
         if (assembly.singleSliceRun >= PictureAssembly::kSingleSlicePicturesToLeave) LeaveWholePictures();

@@ -6,6 +6,7 @@
 // one picture interval later. The decoder takes one packet as one picture, so
 // a slice sent on its own would be decoded as a broken picture.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -67,4 +68,17 @@ struct PictureAssembly {
 
     // Nothing was sent since the decoder was last drained.
     bool drained = true;
+
+    // The record current when each recent picture's first slice came, found
+    // by its tag. A decoder that reorders hands a picture out several
+    // pictures after its slices went in, when a later picture's record is
+    // current. A slot is reused after this many pictures, far more than an
+    // HEVC decoder holds back (16 at most); a picture whose slot was reused
+    // meanwhile is shown with the record current when it comes out.
+    static constexpr int64_t kRememberedPictures = 64;
+    struct TaggedRecord {
+        int64_t tag = 0;  // tags count from 1: 0 marks a slot never used
+        TelemetryRecord record{};
+    };
+    std::array<TaggedRecord, kRememberedPictures> pictureRecords{};
 };
