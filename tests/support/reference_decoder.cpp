@@ -27,8 +27,8 @@ std::vector<std::vector<uint8_t>> DecodeWithFfmpeg(const std::vector<uint8_t>& e
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(es.data()),
                                                 static_cast<std::streamsize>(es.size()));
     // Pass-through timing: a raw stream has no timestamps to duplicate or
-    // drop pictures by.
-    const std::string command = "ffmpeg -nostdin -v error -f hevc -i " + path +
+    // drop pictures by. One decoding thread, as the player decodes.
+    const std::string command = "ffmpeg -nostdin -v error -threads 1 -f hevc -i " + path +
                                 " -fps_mode passthrough -f rawvideo -pix_fmt rgb24 -";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {

@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
+#include <cmath>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "pipeline/present/telemetry_line.h"
@@ -224,5 +227,111 @@ TEST_F(ExportRecording, FailuresHaveTheirOwnStatusAndLeaveNoFile) {
         EXPECT_EQ(run.status, c.status) << c.args;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << c.args << ": " << run.err;
         EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 4) << c.args;
+    }
+}
+
+namespace {
+
+// Sensor latitude (tag 13) of each ST 0601 Local Set in `klv`, one after
+// another as the transport stream's data stream holds them: a 16-byte key, a
+// BER length, then items of a one-byte tag and a short length.
+std::vector<double> KlvLatitudes(const std::vector<uint8_t>& klv) {
+    std::vector<double> latitudes;
+    size_t pos = 0;
+    while (pos + 17 < klv.size()) {
+        pos += 16;
+        size_t length = klv[pos++];
+        if (length & 0x80) {
+            const size_t count = length & 0x7F;
+            length = 0;
+            for (size_t i = 0; i < count && pos < klv.size(); ++i) length = length << 8 | klv[pos++];
+        }
+        const size_t end = std::min(klv.size(), pos + length);
+        for (size_t item = pos; item + 2 <= end;) {
+            const uint8_t tag = klv[item], size = klv[item + 1];
+            if (tag == 13 && size == 4 && item + 6 <= end) {
+                const int32_t v = int32_t(uint32_t(klv[item + 2]) << 24 | uint32_t(klv[item + 3]) << 16 |
+                                          uint32_t(klv[item + 4]) << 8 | klv[item + 5]);
+                latitudes.push_back(v * 90.0 / 2147483647.0);
+            }
+            item += 2u + size;
+        }
+        pos = end;
+    }
+    return latitudes;
+}
+
+std::vector<std::string> Fields(const std::string& line, char separator) {
+    std::vector<std::string> fields;
+    std::istringstream s(line);
+    for (std::string field; std::getline(s, field, separator);) fields.push_back(field);
+    return fields;
+}
+
+// The values of a telemetry line, without their names: "Az:1.5" -> "1.5".
+std::vector<std::string> LineValues(const std::string& line) {
+    std::vector<std::string> values;
+    const std::vector<std::string> fields = Fields(line, ',');
+    for (size_t i = 2; i < fields.size(); ++i) values.push_back(fields[i].substr(fields[i].find(':') + 1));
+    return values;
+}
+
+}  // namespace
+
+// The encoder reorders pictures (open GOP, three B-frames, delimiters): the
+// player shows each with the record sent before it, and every export carries
+// the same values picture by picture.
+TEST_F(ExportRecording, ReorderedPicturesCarryTheirOwnRecordsInEveryExport) {
+    constexpr int kFrames = 26;
+    PatternOptions o;
+    o.width = 192;
+    o.height = 128;
+    o.frames = kFrames;
+    o.keyint = 12;
+    o.bframes = 3;
+    o.accessUnitDelimiters = true;
+    std::vector<uint8_t> es;
+    std::string error;
+    ASSERT_TRUE(EncodeTestPattern(o, es, error)) << error;
+    std::vector<TelemetryRecord> records(kFrames);
+    std::multiset<int> sentHeights;
+    for (int i = 0; i < kFrames; ++i) {
+        ASSERT_TRUE(EncodeRecord(TelemetrySample{i * 5.0 - 60, 45, 116.5, 39 + i * 0.01, 1000.0 + i}, records[i], error))
+            << error;
+        sentHeights.insert(1000 + i);
+    }
+    const std::vector<uint8_t> bytes = BuildRecording(es, records, RecordingOptions{});
+    ASSERT_TRUE(WriteWholeFile(Path("r.dat"), bytes, error)) << error;
+
+    std::vector<std::string> lines;
+    std::multiset<int> shownHeights;
+    ReadOptions read;
+    read.decode = true;
+    read.onPicture = [&](const uint8_t*, int, int, const TelemetryRecord& record) {
+        std::ostringstream line;
+        WriteTelemetryLine(line, int32_t(lines.size() + 1), 1, DecodeTelemetry(record));
+        lines.push_back(line.str().substr(0, line.str().size() - 1));
+        shownHeights.insert(int(std::lround(DecodeTelemetry(record).height)));
+    };
+    ReadRecordingBytes(bytes, read);
+    ASSERT_EQ(lines.size(), size_t(kFrames));
+    // Every record once; the key picture, first in both orders, with the first.
+    EXPECT_EQ(shownHeights, sentHeights);
+    EXPECT_EQ(LineValues(lines[0]).back(), "1000");
+
+    ASSERT_EQ(Export("r.dat -q -o o.csv -o o.ts").status, 0);
+    const std::vector<std::string> rows = Fields(Slurp(Path("o.csv")), '\n');
+    ASSERT_EQ(rows.size(), size_t(kFrames + 1));
+    ASSERT_EQ(Execute("ffmpeg", "-v error -i o.ts -map 0:d -c copy -f data o.klv").status, 0);
+    std::vector<uint8_t> klv;
+    ASSERT_TRUE(ReadWholeFile(Path("o.klv"), klv, error)) << error;
+    const std::vector<double> latitudes = KlvLatitudes(klv);
+    ASSERT_EQ(latitudes.size(), size_t(kFrames));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::vector<std::string> values = LineValues(lines[i]);
+        std::vector<std::string> row = Fields(rows[i + 1], ',');
+        row.erase(row.begin(), row.begin() + 2);  // picture number and time
+        EXPECT_EQ(row, values) << "picture " << i + 1;
+        EXPECT_NEAR(latitudes[i], std::stod(values[3]), 1e-5) << "picture " << i + 1;
     }
 }
