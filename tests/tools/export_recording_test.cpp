@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "pipeline/decode/nal_unit.h"
 #include "pipeline/present/telemetry_line.h"
 #include "tools/recording/annex_b.h"
 #include "tools/recording/pattern_encoder.h"
@@ -128,7 +129,7 @@ TEST_F(ExportRecording, ContainersHoldThePicturesThePlayerDecodesAndOneTelemetry
         ASSERT_TRUE(ReadWholeFile(Path("copied.hevc"), copied, error));
         const std::vector<uint8_t> units = ToFourByteStartCodes(copied.data(), copied.size());
         for (const UnitSpan& u : FindUnits(units)) {
-            EXPECT_NE(UnitType(units.data() + u.offset), hevc_type::kFiller);
+            EXPECT_NE(UnitType(units.data() + u.offset), nal_unit::kFillerData);
             EXPECT_FALSE(IsTelemetryMarker(units.data() + u.offset, u.size));
         }
     }

@@ -22,29 +22,6 @@ namespace {
 // anywhere makes it complain, and those complaints are not the decoder's.
 constexpr int kParserLogOffset = AV_LOG_DEBUG - AV_LOG_ERROR;
 constexpr int kUnknownPoc = INT_MIN;
-constexpr int kVps = 32;
-constexpr int kFirstRandomAccess = 16;
-constexpr int kLastRandomAccess = 23;
-constexpr int kIdrWithLeading = 19;
-constexpr int kIdrWithoutLeading = 20;
-
-bool StartCodeAt(const uint8_t* data, size_t size, size_t i) {
-    return i + nal_unit::kPrefixSize <= size && data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 0 &&
-           data[i + 3] == 1;
-}
-
-// Calls `unit` for each unit cut at 4-byte start codes, as the splitter cuts.
-template <typename F>
-void ForEachUnit(const uint8_t* data, size_t size, F unit) {
-    size_t start = SIZE_MAX;
-    for (size_t i = 0; i < size; ++i) {
-        if (!StartCodeAt(data, size, i)) continue;
-        if (start != SIZE_MAX) unit(data + start, i - start);
-        start = i;
-        i += nal_unit::kStartCodeSize;
-    }
-    if (start != SIZE_MAX) unit(data + start, size - start);
-}
 
 }  // namespace
 
@@ -69,7 +46,7 @@ void AccessUnitSplitter::Packet(const uint8_t* data, int32_t size, int64_t tag) 
     const size_t unitsSize = units.size();
     // The parser copies this far past the end of what it is given.
     units.resize(unitsSize + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    ForEachUnit(units.data(), unitsSize, [this, tag](const uint8_t* unit, size_t length) {
+    nal_unit::ForEachUnit(units.data(), unitsSize, [this, tag](const uint8_t* unit, size_t length) {
         if (nal_unit::TypeOf(unit[nal_unit::kStartCodeSize]) == nal_unit::kFillerData) return;
         if (nal_unit::OpensPicture(unit, static_cast<int32_t>(length))) firstSliceTags_.push_back(tag);
         Feed(unit, length);
@@ -107,9 +84,9 @@ void AccessUnitSplitter::Emit(const uint8_t* data, int size) {
     au.bytes = ToFourByteStartCodes(data, static_cast<size_t>(size));
     au.pocKnown = parser_->output_picture_number != kUnknownPoc;
     au.poc = parser_->output_picture_number;
-    ForEachUnit(au.bytes.data(), au.bytes.size(), [this, &au](const uint8_t* unit, size_t length) {
+    nal_unit::ForEachUnit(au.bytes.data(), au.bytes.size(), [this, &au](const uint8_t* unit, size_t length) {
         const int type = nal_unit::TypeOf(unit[nal_unit::kStartCodeSize]);
-        if (type >= kVps && type < kVps + 3) {
+        if (nal_unit::IsParameterSetType(type)) {
             au.hasParameterSets = true;
             Remember(unit, length);
         }
@@ -119,8 +96,8 @@ void AccessUnitSplitter::Emit(const uint8_t* data, int size) {
         if (!au.hasPicture) {
             au.hasPicture = true;
             au.tag = firstSliceTags_.front();
-            au.key = type >= kFirstRandomAccess && type <= kLastRandomAccess;
-            au.idr = type == kIdrWithLeading || type == kIdrWithoutLeading;
+            au.key = nal_unit::IsRandomAccessType(type);
+            au.idr = nal_unit::IsIdrType(type);
         }
         firstSliceTags_.pop_front();
     });
@@ -129,7 +106,7 @@ void AccessUnitSplitter::Emit(const uint8_t* data, int size) {
 
 void AccessUnitSplitter::Remember(const uint8_t* unit, size_t size) {
     const int type = nal_unit::TypeOf(unit[nal_unit::kStartCodeSize]);
-    parameterSets_[type - kVps].assign(unit, unit + size);
+    parameterSets_[type - nal_unit::kVps].assign(unit, unit + size);
 }
 
 std::vector<uint8_t> AccessUnitSplitter::ParameterSets() const {

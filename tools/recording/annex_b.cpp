@@ -8,11 +8,6 @@
 
 namespace {
 
-bool FourByteStartCodeAt(const std::vector<uint8_t>& es, size_t i) {
-    return i + nal_unit::kStartCodeSize <= es.size() && es[i] == 0 && es[i + 1] == 0 && es[i + 2] == 0 &&
-           es[i + 3] == 1;
-}
-
 // Positions of the first byte after each 00 00 01 (of a 3- or 4-byte code).
 std::vector<size_t> UnitBodyStarts(const uint8_t* data, size_t size) {
     std::vector<size_t> starts;
@@ -29,14 +24,9 @@ std::vector<size_t> UnitBodyStarts(const uint8_t* data, size_t size) {
 
 std::vector<UnitSpan> FindUnits(const std::vector<uint8_t>& es) {
     std::vector<UnitSpan> units;
-    // The splitter needs the header byte after a start code before it cuts,
-    // so a start code is one only with at least one byte after it.
-    for (size_t i = 0; i + nal_unit::kPrefixSize <= es.size(); ++i) {
-        if (!FourByteStartCodeAt(es, i)) continue;
-        if (!units.empty()) units.back().size = i - units.back().offset;
-        units.push_back({i, es.size() - i});
-        i += nal_unit::kStartCodeSize;
-    }
+    nal_unit::ForEachUnit(es.data(), es.size(), [&units, &es](const uint8_t* unit, size_t size) {
+        units.push_back({static_cast<size_t>(unit - es.data()), size});
+    });
     return units;
 }
 
@@ -99,15 +89,15 @@ const char* UnitTypeName(int type) {
         case 19: return "IDR_W_RADL";
         case 20: return "IDR_N_LP";
         case 21: return "CRA";
-        case hevc_type::kVps: return "VPS";
-        case hevc_type::kSps: return "SPS";
-        case hevc_type::kPps: return "PPS";
-        case hevc_type::kAud: return "AUD";
-        case hevc_type::kEos: return "EOS";
-        case hevc_type::kEob: return "EOB";
-        case hevc_type::kFiller: return "FD (filler)";
-        case hevc_type::kPrefixSei: return "SEI prefix";
-        case hevc_type::kSuffixSei: return "SEI suffix";
+        case nal_unit::kVps: return "VPS";
+        case nal_unit::kSps: return "SPS";
+        case nal_unit::kPps: return "PPS";
+        case nal_unit::kAccessUnitDelimiter: return "AUD";
+        case nal_unit::kEndOfSequence: return "EOS";
+        case nal_unit::kEndOfBitstream: return "EOB";
+        case nal_unit::kFillerData: return "FD (filler)";
+        case nal_unit::kPrefixSei: return "SEI prefix";
+        case nal_unit::kSuffixSei: return "SEI suffix";
         default: return "other";
     }
 }

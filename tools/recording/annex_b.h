@@ -33,18 +33,6 @@ bool IsTelemetryMarker(const uint8_t* unit, size_t size);
 // Pictures in a stream: the number of units that start one.
 size_t CountPictures(const std::vector<uint8_t>& es);
 
-// H.265 unit types the tools name.
-namespace hevc_type {
-constexpr int kVps = 32;
-constexpr int kSps = 33;
-constexpr int kPps = 34;
-constexpr int kAud = 35;
-constexpr int kEos = 36;
-constexpr int kEob = 37;
-constexpr int kFiller = 38;
-constexpr int kPrefixSei = 39;
-constexpr int kSuffixSei = 40;
-}  // namespace hevc_type
 
 // A short name for a unit type ("VPS", "IDR_W_RADL", ...), or "type N".
 const char* UnitTypeName(int type);

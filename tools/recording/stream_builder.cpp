@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "pipeline/decode/nal_unit.h"
 #include "tools/recording/annex_b.h"
 #include "tools/recording/telemetry_unit_writer.h"
 
@@ -64,7 +65,7 @@ std::vector<uint8_t> StripTelemetryAndEnd(const std::vector<uint8_t>& es, size_t
     for (size_t i = 0; i < units.size(); ++i) {
         const uint8_t* unit = es.data() + units[i].offset;
         const bool closing = i + 1 == units.size() && !IsTelemetryMarker(unit, units[i].size) &&
-                             UnitType(unit) == hevc_type::kEob;
+                             UnitType(unit) == nal_unit::kEndOfBitstream;
         if (IsTelemetryMarker(unit, units[i].size)) {
             ++telemetry;
         } else if (!closing) {
@@ -78,7 +79,7 @@ std::vector<uint8_t> StripTelemetryAndEnd(const std::vector<uint8_t>& es, size_t
 std::vector<uint8_t> BuildFillerUnit(size_t size) {
     if (size < kMinFillerUnit) size = kMinFillerUnit;
     // Start code, the two-byte header of type 38, 0xFF bytes, and the RBSP stop bit.
-    std::vector<uint8_t> unit = {0x00, 0x00, 0x00, 0x01, hevc_type::kFiller << 1, 0x01};
+    std::vector<uint8_t> unit = {0x00, 0x00, 0x00, 0x01, nal_unit::kFillerData << 1, 0x01};
     unit.resize(size - 1, 0xFF);
     unit.push_back(0x80);
     return unit;
@@ -108,5 +109,5 @@ std::vector<uint8_t> PadToByteRate(const std::vector<uint8_t>& es, double fps, u
 }
 
 void AppendEndOfBitstream(std::vector<uint8_t>& es) {
-    es.insert(es.end(), {0x00, 0x00, 0x00, 0x01, hevc_type::kEob << 1, 0x01});
+    es.insert(es.end(), {0x00, 0x00, 0x00, 0x01, nal_unit::kEndOfBitstream << 1, 0x01});
 }

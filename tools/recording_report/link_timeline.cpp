@@ -17,8 +17,7 @@ UnitKind KindOfUnit(const uint8_t* unit, int32_t length) {
     if (header == telemetry_unit::kMarker) return kTelemetryUnit;
     const int type = nal_unit::TypeOf(header);
     if (type == nal_unit::kFillerData) return kFillerUnit;
-    // Types 0 to 31 are coded slice segments, reserved ones included.
-    return type < 32 ? kVideoUnit : kOtherUnit;
+    return nal_unit::IsVclType(type) ? kVideoUnit : kOtherUnit;
 }
 
 void ValueRange::Add(double v, bool isFirst) {
