@@ -12,7 +12,9 @@
 #include <string>
 #include <thread>
 
+#include "pipeline/decode/nal_unit.h"
 #include "pipeline/decode/picture_assembly.h"
+#include "pipeline/ingest/link_frame.h"
 #include "pipeline/present/telemetry_record.h"
 
 extern "C" {
@@ -34,8 +36,8 @@ struct tagFRAME_LIST_ELEMENT {
 
 class DecodeData {
 public:
-    static constexpr int32_t kLinkBufSize = 4096;
-    static constexpr int32_t kNalBufSize = 8294400;
+    static constexpr int32_t kLinkBufSize = link_frame::kAssemblyBufferSize;
+    static constexpr int32_t kNalBufSize = nal_unit::kAssemblyBufferSize;
     static constexpr int32_t kCropBufSize = 8294400;
     static constexpr size_t kQueueLimit = 1024;
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "pipeline/decode/nal_unit.h"
 #include "pipeline/present/telemetry_record.h"
 
 extern "C" {
@@ -24,7 +25,7 @@ struct PictureAssembly {
     static constexpr int32_t kSingleSlicePicturesToLeave = 50;
     // The parser's buffer never holds more than this; a stream that never
     // closes an access unit is link garbage, and its bytes are dropped.
-    static constexpr int64_t kMaxAccessUnitBytes = 4 * 8294400;
+    static constexpr int64_t kMaxAccessUnitBytes = 4 * int64_t{nal_unit::kAssemblyBufferSize};
 
     bool wholePictures = false;
     // A continuation slice came after its picture had already been decoded;

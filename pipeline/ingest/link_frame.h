@@ -21,4 +21,10 @@ constexpr int kPayloadOffset = kHeaderSize;
 // Bound of the assembly buffer; a frame never needs more than kFrameSize.
 constexpr int kAssemblyBufferSize = 4096;
 
+// A frame numbered 0 restarts the count, so a 16-bit counter wrapping
+// through 0 is no break; any other number must follow the last one on.
+inline bool BreaksSequence(int32_t lastSequence, int32_t sequence) {
+    return sequence != 0 && sequence != lastSequence + 1;
+}
+
 }  // namespace link_frame

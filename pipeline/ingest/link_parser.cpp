@@ -28,14 +28,8 @@ void DecodeData::ParseLink(const uint8_t* data, int32_t length) {
             payloadLen = le::ReadU16(buf + kPayloadLenOffset);
             linkWord = le::ReadU32(buf + kWordOffset);
             const int32_t seq = le::ReadU16(buf + kSequenceOffset);
-            // A frame numbered 0 restarts the count, so a 16-bit counter
-            // wrapping through 0 is no break; any other number must follow on.
-            if (seq == 0) {
-                lastSeq = 0;
-            } else if (++lastSeq != seq) {
-                ++lostCount;
-                lastSeq = seq;
-            }
+            if (BreaksSequence(lastSeq, seq)) ++lostCount;
+            lastSeq = seq;
             ++linkFrameCount;
             if (payloadLen >= 1 && payloadLen <= static_cast<uint32_t>(kPayloadArea)) {
                 EnqueuePayload(buf + kPayloadOffset, static_cast<int32_t>(payloadLen));

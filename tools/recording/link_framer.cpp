@@ -72,13 +72,13 @@ void WriteHeader(uint8_t* frame, uint32_t index, uint16_t sequence, uint16_t len
     le::WriteU16(frame + kPayloadLenOffset, length);
 }
 
-// The receiver's rule: 0 restarts the count, anything else must follow on.
+// Breaks as the receiver counts them.
 uint64_t CountBreaks(const std::vector<FrameLog>& frames, size_t count) {
     uint64_t breaks = 0;
     int32_t last = 0;
     for (size_t i = 0; i < count; ++i) {
         const int32_t seq = frames[i].sequence;
-        if (seq != 0 && ++last != seq) ++breaks;
+        if (link_frame::BreaksSequence(last, seq)) ++breaks;
         last = seq;
     }
     return breaks;
