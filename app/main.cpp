@@ -11,11 +11,11 @@
 #include "app/orderly_stop.h"
 #include "app/qt_message_filter.h"
 #include "pipeline/decode_data.h"
+#include "pipeline/ingest/replay_pace.h"
 
 namespace {
 
 constexpr int32_t kVideoType = 1;
-constexpr uint64_t kChunkSize = 10240;  // twenty 512-byte link frames
 
 // Ends the worker before the pipeline goes. The worker may be waiting in a
 // window call that the main thread carries out, so events are served until
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     const std::string path = kFixedInputPath;
     pipeline->videoType = kVideoType;
     pipeline->Init();
-    pipeline->ReplayFile(path, kChunkSize);
+    pipeline->ReplayFile(path, replay_pace::kChunkBytes);
 
     // A stop during the replay has already been asked for; otherwise wait in
     // the event loop until a signal ends it.

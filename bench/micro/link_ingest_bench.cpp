@@ -9,10 +9,11 @@
 
 #include "bench/micro/recorded_input.h"
 #include "pipeline/decode_data.h"
+#include "pipeline/ingest/replay_pace.h"
 
 namespace {
 
-constexpr size_t kChunkSize = 10240;  // the replay's chunk
+constexpr size_t kChunkSize = replay_pace::kChunkBytes;
 // 50 chunks hold 1000 frames: under the queue's 1024 limit, and long enough
 // that stopping the clock between blocks costs nothing measurable.
 constexpr size_t kChunksPerBlock = 50;

@@ -18,12 +18,13 @@
 
 #include "pipeline/byte_order.h"
 #include "pipeline/ingest/link_frame.h"
+#include "pipeline/ingest/replay_pace.h"
 #include "tools/recording/recording_reader.h"
 
 namespace {
 
 constexpr int kPiecePictures = 15000;  // 10 minutes at 25 a second
-constexpr double kReplayBytesPerSecond = 512000;  // 10240 bytes every 20 ms
+constexpr double kReplayBytesPerSecond = static_cast<double>(replay_pace::kBytesPerSecond);
 
 bool Run(const std::string& command) {
     std::printf("$ %s\n", command.c_str());

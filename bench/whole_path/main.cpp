@@ -21,6 +21,7 @@
 #include "bench/whole_path/rounds.h"
 #include "bench/whole_path/sample_stats.h"
 #include "bench/whole_path/stage_costs.h"
+#include "pipeline/ingest/replay_pace.h"
 #include "tools/recording/recording_reader.h"
 
 namespace {
@@ -118,9 +119,9 @@ std::string SlicePrefix(int slices) { return std::to_string(slices) + " slices, 
 // had, which the last line then says.
 bool PrintPacedRun(const std::string& prefix, const std::string& source, const PacedRun& run, bool withWindow) {
     const double busy = run.seconds > 0 ? run.workerCpuSeconds / run.seconds : 0;
-    std::printf("%spaced replay of %s (10240 B per 20 ms, window %s): %ld of %ld pictures in %.2f s\n",
-                prefix.c_str(), source.c_str(), withWindow ? "on" : "off", run.pictures, run.expectedPictures,
-                run.seconds);
+    std::printf("%spaced replay of %s (%d B per %d ms, window %s): %ld of %ld pictures in %.2f s\n",
+                prefix.c_str(), source.c_str(), replay_pace::kChunkBytes, replay_pace::kPauseMs,
+                withWindow ? "on" : "off", run.pictures, run.expectedPictures, run.seconds);
     std::printf("%sworker busy: %.1f%% of the time (worker thread CPU time %.3f s); target < 50%%: %s\n",
                 prefix.c_str(), 100 * busy, run.workerCpuSeconds, busy < 0.5 ? "met" : "missed");
     if (withWindow) {

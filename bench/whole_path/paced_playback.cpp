@@ -11,13 +11,13 @@
 #include "bench/whole_path/player_path.h"
 #include "pipeline/decode/nal_unit.h"
 #include "pipeline/decode_data.h"
+#include "pipeline/ingest/replay_pace.h"
 #include "pipeline/ingest/replay_pause.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kChunkPauseMs = 20;
 constexpr int kDrainPollMs = 5;
 constexpr auto kDrainLimit = std::chrono::seconds(5);
 
@@ -93,7 +93,7 @@ PacedRun PlayPaced(const std::vector<uint8_t>& recording, bool withWindow) {
         const size_t n = std::min<size_t>(kReplayChunkSize, recording.size() - offset);
         chunkTimes[chunk] = Clock::now();
         pipeline.ParseLink(recording.data() + offset, static_cast<int32_t>(n));
-        PauseReplay(kChunkPauseMs);
+        PauseReplay(replay_pace::kPauseMs);
     }
     const auto replayEnd = Clock::now();
     while (shown < completing.PerPicture().size() && Clock::now() - replayEnd < kDrainLimit) {

@@ -1,6 +1,6 @@
 #pragma once
 // The player's own replay pace on a real DecodeData with its worker thread:
-// 10240 bytes parsed every 20 ms on this thread, the worker polling the
+// one replay chunk parsed every pause on this thread, the worker polling the
 // queue every 5 ms and decoding, optionally into the real window.
 
 #include <cstdint>

@@ -7,9 +7,11 @@
 #include <functional>
 #include <vector>
 
+#include "pipeline/ingest/replay_pace.h"
+
 class DecodeData;
 
-constexpr int32_t kReplayChunkSize = 10240;  // the replay's chunk: twenty link frames
+constexpr int32_t kReplayChunkSize = replay_pace::kChunkBytes;
 
 struct PlayerRun {
     long pictures = 0;

@@ -7,11 +7,8 @@
 
 #include "pipeline/decode_data.h"
 #include "pipeline/ingest/replay_messages.h"
+#include "pipeline/ingest/replay_pace.h"
 #include "pipeline/ingest/replay_pause.h"
-
-namespace {
-constexpr int kChunkPauseMs = 20;
-}
 
 int64_t DecodeData::ReadChunk(const std::string& path, uint64_t chunkSize, int64_t& offset,
                               uint8_t* buffer) {
@@ -47,7 +44,7 @@ void DecodeData::ReplayFile(const std::string& path, uint64_t chunkSize) {
         if (n == 0) break;
         ++chunks;
         ParseLink(buffer, static_cast<int32_t>(n));
-        PauseReplay(kChunkPauseMs);
+        PauseReplay(replay_pace::kPauseMs);
     }
     delete[] buffer;
     // One write: the worker may be printing a telemetry line at this moment,

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "pipeline/decode_data.h"
+#include "pipeline/ingest/replay_pace.h"
 #include "tests/support/marked_streams.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -24,7 +25,7 @@ namespace {
 constexpr int kPicturesPerPass = 200;
 constexpr int kPasses = 20;
 constexpr int kWarmUpPasses = 2;
-constexpr size_t kChunkSize = 10240;
+constexpr size_t kChunkSize = replay_pace::kChunkBytes;
 // Far above what a leak-free run moves (allocator noise of a few hundred KB),
 // far below what a leak of even a small buffer per picture or per size
 // change adds up to.

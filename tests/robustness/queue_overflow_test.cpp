@@ -18,6 +18,7 @@
 #include <set>
 
 #include "pipeline/decode_data.h"
+#include "pipeline/ingest/replay_pace.h"
 #include "pipeline/byte_order.h"
 #include "pipeline/ingest/link_frame.h"
 #include "tests/robustness/support/console_lines.h"
@@ -30,7 +31,7 @@ using test_player::PlayerOptions;
 using test_player::PlayerProcess;
 using test_player::WorkFolder;
 
-constexpr int kChunkSize = 10240;  // the player's replay step
+constexpr int kChunkSize = replay_pace::kChunkBytes;
 constexpr int kPipePage = 4096;
 // Lines that a one-page pipe takes before the worker blocks: about 75.
 constexpr int kPicturesBeforeStall = 80;

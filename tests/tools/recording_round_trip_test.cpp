@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "pipeline/ingest/replay_pace.h"
 #include "tests/tools/support/tool_folder.h"
 #include "tools/recording/annex_b.h"
 #include "tools/recording/pattern_encoder.h"
@@ -77,7 +78,7 @@ TEST(RecordingRoundTrip, StreamAndRecordsComeBackAtEveryPayloadAndChunkSize) {
         LinkStats stats;
         const std::vector<uint8_t> recording =
             BuildRecording(SmallStream(), records, options, &stats, &stream);
-        for (size_t chunk : {size_t(1), size_t(509), size_t(10240)}) {
+        for (size_t chunk : {size_t(1), size_t(509), size_t(replay_pace::kChunkBytes)}) {
             ReadOptions read;
             read.chunkSize = chunk;
             const RecordingReport r = ReadRecordingBytes(recording, read);

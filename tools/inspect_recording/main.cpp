@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "pipeline/ingest/replay_pace.h"
 #include "project_version.h"
 #include "tools/inspect_recording/progress_bar.h"
 #include "tools/inspect_recording/recording_summary.h"
@@ -32,7 +33,7 @@ struct InspectOptions {
     bool csv = false;
     bool decode = false;
     bool quiet = false;
-    size_t chunkSize = 10240;
+    size_t chunkSize = replay_pace::kChunkBytes;
 };
 
 void PrintUsage(const char* program) {
@@ -49,7 +50,7 @@ void PrintUsage(const char* program) {
         "                        (no decoder error while decoding them) and the decoder's\n"
         "                        error messages, by text, most frequent first; the\n"
         "                        decoder itself writes nothing to standard error\n"
-        "      --chunk-size N    bytes handed to the link parser at a time (default 10240)\n"
+        "      --chunk-size N    bytes handed to the link parser at a time (default %d)\n"
         "      --es-output FILE  write the rebuilt elementary stream (units handed over)\n"
         "      --report FILE     also draw a one-page report: link frames, damage and bit\n"
         "                        rate over link time, thumbnails, flight track; PNG, SVG\n"
@@ -60,7 +61,7 @@ void PrintUsage(const char* program) {
         "\n"
         "Exit status: 0 when link frames were found, 1 on a bad option, 2 when FILE cannot\n"
         "be read, 3 when FILE holds no link frame.\n",
-        program);
+        program, replay_pace::kChunkBytes);
 }
 
 enum { kChunk = 1000, kEsOut, kReport, kVersion };

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/ingest/replay_pace.h"
 #include "pipeline/present/telemetry_record.h"
 
 // One link frame as the player's parser completed it.
@@ -22,7 +23,7 @@ struct LinkFrameEvent {
 
 struct ReadOptions {
     bool decode = false;       // open the decoder and count pictures
-    size_t chunkSize = 10240;  // bytes per ParseLink call, as the replay reads
+    size_t chunkSize = replay_pace::kChunkBytes;  // bytes per ParseLink call, as the replay reads
     bool keepStream = true;    // collect the rebuilt elementary stream
     // Called for every decoded picture, with the record shown with it.
     std::function<void(const uint8_t* rgb, int width, int height, const TelemetryRecord& record)> onPicture;

@@ -9,13 +9,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "pipeline/ingest/replay_pace.h"
 #include "pipeline/present/telemetry_record.h"
 #include "tools/recording/recording_reader.h"
 
-// The replay hands the parser 10240 recording bytes every 20 ms: 512000
-// bytes a second, the link rate of 480000 payload bytes a second when every
-// 512-byte frame carries its 480 payload bytes.
-constexpr double kReplayBytesPerSecond = 512000.0;
+// A frame's moment is its place in the recording at the replay's pace.
+constexpr double kReplayBytesPerSecond = static_cast<double>(replay_pace::kBytesPerSecond);
 constexpr size_t kDefaultTimelineBins = 600;
 
 // Bins of at least 0.2 s (five pictures at 25 a second, so the bit rate is
