@@ -124,17 +124,32 @@ TEST(PipelineLifecycle, ReleaseFreesTheHandlesAndMayRunTwice) {
 }
 
 // The destructor must stop a running worker before anything goes, and free
-// what Release leaves (the sanitizer builds see any leak).
+// what Release leaves (the sanitizer builds see any leak). The worker is
+// destroyed while busy, and nothing of it runs on afterwards.
 TEST(PipelineLifecycle, DestroyingAStartedPipelineStopsItsWorkerFirst) {
+    std::vector<uint8_t> units;
+    for (int i = 0; i < 2000; ++i) units.insert(units.end(), {0x00, 0x00, 0x00, 0x01, 0x40, 0x01, 0x21});
+    const auto frames = test_link::FrameStream(units);
     for (int round = 0; round < 3; ++round) {
+        std::atomic<int> unitsSeen{0};
         auto pipeline = std::make_unique<DecodeData>();
+        pipeline->windowEnabled = false;
+        pipeline->onNal = [&unitsSeen](const uint8_t*, int32_t) { ++unitsSeen; };
         pipeline->Init();
-        const auto frames = test_link::FrameStream(std::vector<uint8_t>(5000, 0x21));
         pipeline->ParseLink(frames.data(), static_cast<int32_t>(frames.size()));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (unitsSeen == 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_GT(unitsSeen, 0) << "the worker never started";
         pipeline.reset();
+        const int atDestruction = unitsSeen;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(unitsSeen, atDestruction) << "a worker outlived its pipeline";
     }
     DecodeData neverStarted;
     neverStarted.Release();
+    EXPECT_EQ(neverStarted.worker, nullptr);
 }
 
 }  // namespace

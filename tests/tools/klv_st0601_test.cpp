@@ -126,6 +126,13 @@ void ExpectDecoded(const LocalSet& set, const Mapping& m, double want) {
 
 }  // namespace
 
+// The reader's checksum against the standard's own worked example: the
+// running sum over 06 0E 2B 34 02 00 81 BB is B4 FD. The two bytes behind
+// stand for the checksum's value, which the sum leaves out.
+TEST(UasLocalSet, ChecksumReaderGivesThePublishedAnswer) {
+    EXPECT_EQ(Checksum({0x06, 0x0E, 0x2B, 0x34, 0x02, 0x00, 0x81, 0xBB, 0xFF, 0xFF}), 0xB4FD);
+}
+
 // Wanted: latitude, longitude, altitude, azimuth, elevation; NaN as above.
 TEST(UasLocalSet, ItemsDecodeBackToTheShownValues) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
