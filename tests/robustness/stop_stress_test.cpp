@@ -88,9 +88,13 @@ INSTANTIATE_TEST_SUITE_P(Displays, StopStress, testing::Values(Display::kInherit
 TEST(StopBound, AHangFailsWithEveryThreadsStack) {
     WorkFolder folder;
     PlayerOptions options;
-    options.arguments = {"-c", "trap '' TERM; while :; do sleep 1; done"};
+    options.arguments = {"-c", "trap '' TERM; sleep 30"};  // the sleep ignores SIGTERM too
     PlayerProcess hung("/bin/sh", folder, options);
-    std::this_thread::sleep_for(milliseconds(200));  // the trap set
+    const std::string self = std::to_string(hung.Pid());
+    const std::string childList = "/proc/" + self + "/task/" + self + "/children";
+    for (int i = 0; i < 500 && ReadFile(childList).empty(); ++i) std::this_thread::sleep_for(milliseconds(10));
+    const pid_t sleeper = static_cast<pid_t>(std::atoi(ReadFile(childList).c_str()));
+    ASSERT_GT(sleeper, 0);
     testing::TestPartResultArray failures;
     int status = 0;
     {
@@ -103,6 +107,7 @@ TEST(StopBound, AHangFailsWithEveryThreadsStack) {
     EXPECT_NE(message.find("still running 300 ms after signal 15; killed"), std::string::npos) << message;
     EXPECT_NE(message.find("#0 "), std::string::npos) << "a backtrace's first frame:\n" << message;
     EXPECT_NE(message.find("sleep"), std::string::npos) << "the shell's child too:\n" << message;
+    kill(sleeper, SIGKILL);  // only the shell was killed
     EXPECT_EQ(status, 128 + SIGKILL);
     EXPECT_FALSE(hung.Running());
 }
