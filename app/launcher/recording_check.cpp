@@ -1,11 +1,11 @@
 #include "app/launcher/recording_check.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "app/launcher/recording_kind.h"
 
 namespace launcher {
 
@@ -13,11 +13,12 @@ std::string RecordingProblem(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) return "cannot open '" + path + "': " + std::strerror(errno);
     if (S_ISDIR(info.st_mode)) return "'" + path + "' is a folder, not a recording";
-    // Opening is the only true test of reading; O_NONBLOCK keeps a pipe
-    // that has no writer yet from holding it up.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return "cannot read '" + path + "': " + std::strerror(errno);
-    close(fd);
+    // Reading is the only true test of reading. A pipe is let through
+    // unread: what the launcher read of it would be lost to the player.
+    recording_kind::Look look;
+    std::string error;
+    if (!recording_kind::LookAtFile(path, look, error)) return error;
+    if (!recording_kind::IsRecording(look)) return "'" + path + "' is " + recording_kind::Verdict(look);
     return {};
 }
 

@@ -108,9 +108,38 @@ void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
 
 class Refuses : public Launcher, public ::testing::WithParamInterface<Refusal> {};
 
+// Files a user may pick by mistake. The transport stream's packets carry
+// valid link frames, which its format still outweighs.
+void WriteWrongFiles(const fs::path& dir) {
+    const Bytes frames = FillerChunks(1);
+    Bytes ts;
+    for (size_t at = 0; at < frames.size(); at += 184) {
+        ts.insert(ts.end(), {0x47, 0x01, 0x01, 0x10});
+        ts.insert(ts.end(), frames.begin() + at, frames.begin() + std::min(at + 184, frames.size()));
+        ts.resize((ts.size() + 187) / 188 * 188, 0xFF);
+    }
+    WriteFile(dir / "export.ts", ts);
+    Bytes mp4 = {0, 0, 0, 0x20, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm'};
+    mp4.resize(4096);
+    WriteFile(dir / "clip.mp4", mp4);
+    Bytes mkv = {0x1A, 0x45, 0xDF, 0xA3, 0x9F, 0x42, 0x86, 0x81, 0x01};
+    mkv.resize(4096);
+    WriteFile(dir / "clip.mkv", mkv);
+    const std::string text = "1,90,116,39,100\n";
+    WriteFile(dir / "track.csv", Bytes(text.begin(), text.end()));
+    WriteFile(dir / "empty.dat", {});
+    Bytes late(size_t{1} << 20, 0);  // the first valid frame just past the first megabyte
+    test_link::Append(late, FillerChunks(1));
+    WriteFile(dir / "late.dat", late);
+    Bytes invalid;  // frames, every one with a payload length the player drops
+    for (uint16_t seq = 1; seq <= 100; ++seq) test_link::Append(invalid, test_link::Frame(seq, 481, {}));
+    WriteFile(dir / "invalid.dat", invalid);
+}
+
 TEST_P(Refuses, BeforeThePlayerStarts) {
     const Refusal& r = GetParam();
     fs::create_directories(fs::path(folder.Path()) / "a folder");
+    WriteWrongFiles(folder.Path());
     WriteFile(fs::path(folder.Path()) / "locked.dat", FillerChunks(1));
     fs::permissions(fs::path(folder.Path()) / "locked.dat", fs::perms::none);
     std::vector<std::string> wrapper;
@@ -144,7 +173,19 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"Missing", {"missing.dat"}, 2, "cannot open 'missing.dat': No such file"},
                       Refusal{"MissingAfterDashes", {"--", "-missing.dat"}, 2, "cannot open '-missing.dat'"},
                       Refusal{"Folder", {"a folder"}, 2, "'a folder' is a folder, not a recording"},
-                      Refusal{"Unreadable", {"locked.dat"}, 2, "cannot read 'locked.dat': Permission denied"}),
+                      Refusal{"Unreadable", {"locked.dat"}, 2, "cannot read 'locked.dat': Permission denied"},
+                      Refusal{"TransportStream", {"export.ts"}, 2,
+                              "'export.ts' is not a downlink recording: it is an MPEG-TS file (0x47 every 188 bytes)"},
+                      Refusal{"Mp4", {"clip.mp4"}, 2,
+                              "'clip.mp4' is not a downlink recording: no valid link frame (sync bytes EB 90) in "
+                              "its first megabyte; it looks like an MP4 file ('ftyp' at byte 4)"},
+                      Refusal{"Matroska", {"clip.mkv"}, 2, "it looks like a Matroska file (1A 45 DF A3 at its start)"},
+                      Refusal{"Text", {"track.csv"}, 2,
+                              "'track.csv' is not a downlink recording: no valid link frame (sync bytes EB 90) in "
+                              "its first megabyte\n"},
+                      Refusal{"Empty", {"empty.dat"}, 2, "'empty.dat' is not a downlink recording: the file is empty"},
+                      Refusal{"FirstFrameTooLate", {"late.dat"}, 2, "no valid link frame"},
+                      Refusal{"OnlyInvalidFrames", {"invalid.dat"}, 2, "no valid link frame"}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return info.param.name; });
 
 struct PathCase {

@@ -51,7 +51,7 @@ TEST(Valgrind, ShortReplayAndOrderlyStopHaveNoInvalidAccessAndNoDefiniteLeak) {
         GTEST_SKIP() << "valgrind cannot run the player on this processor";
     }
     EXPECT_TRUE(player.Running()) << player.Stderr();
-    const int status = player.Stop();
+    const int status = player.Stop(std::chrono::seconds(300));  // memcheck's leak search at exit is slow
 
     EXPECT_EQ(CountMarkers(player.Lines(), 1, kPictures), kPictures);
     EXPECT_EQ(status, 0) << player.Stderr();

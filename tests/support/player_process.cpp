@@ -1,5 +1,7 @@
 #include "tests/support/player_process.h"
 
+#include <gtest/gtest.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -11,6 +13,8 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+#include "tests/support/thread_stacks.h"
 
 namespace test_player {
 
@@ -229,14 +233,31 @@ bool PlayerProcess::ReadUntil(const std::function<bool(const ConsoleLines&)>& do
     return true;
 }
 
-int PlayerProcess::Stop() {
-    Signal(SIGTERM);
+int PlayerProcess::StopWith(int signal, milliseconds bound) {
+    Signal(signal);
+    const auto deadline = std::chrono::steady_clock::now() + bound;
     while (Running()) {
+        if (std::chrono::steady_clock::now() > deadline) return KillHung(signal, bound);
         if (consoleFd_ < 0 || !ReadConsolePipe(20)) std::this_thread::sleep_for(milliseconds(1));
     }
     Stdout();
     if (WIFEXITED(status_)) return WEXITSTATUS(status_);
     return 128 + WTERMSIG(status_);
+}
+
+// The stacks are taken before the kill, while the threads still stand
+// where they wait.
+int PlayerProcess::KillHung(int signal, milliseconds bound) {
+    const std::string stacks = ThreadStacks(pid_);
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status_, 0);
+    reaped_ = true;
+    Stdout();
+    ADD_FAILURE() << "process " << pid_ << " still running " << bound.count() << " ms after signal " << signal
+                  << "; killed. Its threads:\n"
+                  << stacks << "\nstandard error:\n"
+                  << Stderr();
+    return 128 + SIGKILL;
 }
 
 }  // namespace test_player

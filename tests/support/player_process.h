@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <csignal>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -19,6 +20,9 @@ using Bytes = std::vector<uint8_t>;
 using std::chrono::milliseconds;
 
 constexpr char kRecordingPath[] = "E:/Morrigat/Vessik/Quillmar/1080vi1.dat";
+// A stop takes well under a second; this is room for sanitizers, not a
+// measure, so that a hang is reported long before the test's own timeout.
+constexpr std::chrono::milliseconds kStopBound{60000};
 
 // A fresh temporary folder, removed with everything in it.
 class WorkFolder {
@@ -97,15 +101,19 @@ public:
     // `limit` has passed (a safeguard against a hung player, not a measure
     // of speed). Returns whether `done` held.
     bool ReadUntil(const std::function<bool(const ConsoleLines&)>& done, milliseconds limit);
-    // SIGTERM, then waits for the player, reading its console meanwhile so
-    // that its last lines do not hold it up: its exit status, or 128 + the
-    // signal that ended it.
-    int Stop();
+    // SIGTERM (or `signal`), then waits for the player, reading its console
+    // meanwhile so that its last lines do not hold it up: its exit status,
+    // or 128 + the signal that ended it. A player still running after
+    // `bound` fails the test with every thread's stack (its own and its
+    // children's) and is killed.
+    int Stop(milliseconds bound = kStopBound) { return StopWith(SIGTERM, bound); }
+    int StopWith(int signal, milliseconds bound = kStopBound);
 
 private:
     bool WaitForText(const std::function<std::string()>& read, const std::string& text,
                      milliseconds bound) const;
     bool ReadConsolePipe(int timeoutMs) const;
+    int KillHung(int signal, milliseconds bound);
 
     std::string stdoutPath_;
     std::string stderrPath_;

@@ -20,7 +20,9 @@
 #include "tools/recording/pattern_encoder.h"
 #include "tools/recording/recording_builder.h"
 #include "tools/recording/recording_reader.h"
+#include "tests/tools/support/klv_reader.h"
 #include "tests/tools/support/tool_folder.h"
+#include "tests/tools/support/ts_reader.h"
 #include "tools/recording/telemetry_track.h"
 
 namespace fs = std::filesystem;
@@ -133,6 +135,60 @@ TEST_F(ExportRecording, ContainersHoldThePicturesThePlayerDecodesAndOneTelemetry
             EXPECT_FALSE(IsTelemetryMarker(units.data() + u.offset, u.size));
         }
     }
+}
+
+// The KLV stream in the asynchronous form of MISB ST 1402, read packet by
+// packet: stream type 0x06 with a "KLVA" registration descriptor, every PES
+// packet on private_stream_1 with its picture's PTS and one whole Local Set.
+TEST_F(ExportRecording, TransportStreamCarriesKlvInTheAsynchronousForm) {
+    constexpr int kPictures = 10;
+    Record("r.dat", Pattern(192, 128, kPictures, 1, 2));  // B-frames: PTS out of file order
+    const ToolRun run = Export("r.dat -q -o o.ts");
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<uint8_t> file;
+    std::string error;
+    ASSERT_TRUE(ReadWholeFile(Path("o.ts"), file, error)) << error;
+    const ts_reader::TransportStream ts = ts_reader::Read(file);
+
+    ASSERT_EQ(ts.streams.size(), 2u);
+    int videoPid = -1, klvPid = -1;
+    for (const auto& [pid, es] : ts.streams) {
+        if (es.streamType == 0x24) videoPid = pid;  // HEVC
+        if (es.streamType != 0x06) continue;        // PES private data
+        klvPid = pid;
+        const ts_reader::Bytes klva = {'K', 'L', 'V', 'A'};
+        EXPECT_EQ(es.descriptors, (std::vector<std::pair<int, ts_reader::Bytes>>{{0x05, klva}}));
+    }
+    ASSERT_NE(videoPid, -1);
+    ASSERT_NE(klvPid, -1);
+
+    std::multiset<int64_t> picturePts, klvPts;
+    std::vector<std::pair<int64_t, uint64_t>> klvTimes;  // PTS, the Local Set's time stamp
+    for (const ts_reader::PesPacket& pes : ts.pes) {
+        EXPECT_TRUE(pes.hasPts);
+        if (pes.pid == videoPid) {
+            EXPECT_EQ(pes.streamId, 0xE0);
+            picturePts.insert(pes.pts);
+            continue;
+        }
+        EXPECT_EQ(pes.streamId, 0xBD) << "PES at PTS " << pes.pts;
+        klvPts.insert(pes.pts);
+        const klv_reader::LocalSet set = klv_reader::Read(pes.payload);
+        ASSERT_EQ(set.items.count(1), 1u);
+        EXPECT_EQ(klv_reader::Unsigned(set.items.at(1)), klv_reader::Checksum(pes.payload));
+        klvTimes.emplace_back(pes.pts, klv_reader::Unsigned(set.items.at(2)));
+    }
+    EXPECT_EQ(klvPts.size(), size_t{kPictures});
+    EXPECT_EQ(klvPts, picturePts);
+    // The PTS and the Local Set's time stamp (microseconds) tell the same time.
+    for (const auto& [pts, micros] : klvTimes) {
+        EXPECT_EQ((pts - klvTimes[0].first) * 100, static_cast<int64_t>(micros - klvTimes[0].second) * 9);
+    }
+
+    // FFmpeg's reader still takes it for KLV.
+    const ToolRun probe = Execute("ffprobe", "-v error -show_entries stream=codec_name,codec_tag_string -of csv=p=0 o.ts");
+    EXPECT_NE(probe.out.find("klv,KLVA"), std::string::npos) << probe.out;
+    EXPECT_EQ(PacketsByCodec("o.ts"), (std::map<std::string, int>{{"hevc", kPictures}, {"klv", kPictures}}));
 }
 
 TEST_F(ExportRecording, SubtitlesAreThePlayersLines) {

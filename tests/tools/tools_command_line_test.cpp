@@ -54,7 +54,8 @@ TEST_F(ToolsCommandLine, BadUsageIsRefusedWithAReason) {
         {MAKE_RECORDING, "-o x.dat -s 64x64 -n 2 --telemetry far.csv", 2, "telemetry row 2: latitude 300"},
         {INSPECT_RECORDING, "", 1, "expected one recording FILE"},
         {INSPECT_RECORDING, "missing.dat", 2, "cannot open missing.dat"},
-        {INSPECT_RECORDING, "track.csv", 3, "no link frame found"},
+        {INSPECT_RECORDING, "track.csv", 3,
+         "track.csv: not a downlink recording: no valid link frame (sync bytes EB 90) in its first megabyte\n"},
     };
     Write("track.csv", "1,90,116,39,100\n");
     Write("short.csv", "1,90,116,39,100\n2,90,116,39,100\n");
@@ -108,6 +109,42 @@ TEST_F(ToolsCommandLine, MadeRecordingInspectsToTheTrackAndPicturesPutIn) {
         << again.err;
     EXPECT_EQ(Execute(INSPECT_RECORDING, "--csv again.dat").out, csv.out);
     EXPECT_EQ(Slurp(Path("again.es")), Slurp(Path("rec.es")));
+}
+
+// A user who points the inspector at an export, or at a recording, is told
+// which it is in the summary's last line, in downlink-play's words.
+TEST_F(ToolsCommandLine, SummaryEndsWithTheVerdictOnTheFile) {
+    ASSERT_EQ(Execute(MAKE_RECORDING, "-o rec.dat -s 64x64 -n 3").status, 0);
+    const ToolRun exported = Execute(EXPORT_RECORDING, "rec.dat --output a.ts --output a.mp4 --output a.mkv");
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    // Noise in front of the first frame, as a receiver that joined late records it.
+    std::string late(900000, '\x11');
+    late += Slurp(Path("rec.dat"));
+    std::ofstream(Path("late.dat"), std::ios::binary) << late;
+    const struct {
+        const char* file;
+        int status;
+        const char* verdict;
+    } cases[] = {
+        {"rec.dat", 0, "a downlink recording (valid link frames in its first megabyte)"},
+        {"late.dat", 0, "a downlink recording (valid link frames in its first megabyte)"},
+        {"a.ts", 3, "not a downlink recording: "},
+        {"a.mp4", 3, "not a downlink recording: no valid link frame (sync bytes EB 90) in its first megabyte; "
+                     "it looks like an MP4 file ('ftyp' at byte 4)"},
+        {"a.mkv", 3, "not a downlink recording: no valid link frame (sync bytes EB 90) in its first megabyte; "
+                     "it looks like a Matroska file (1A 45 DF A3 at its start)"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun r = Execute(INSPECT_RECORDING, c.file);
+        EXPECT_EQ(r.status, c.status) << c.file << ": " << r.err;
+        const size_t at = r.out.rfind("\nverdict:          ");
+        ASSERT_NE(at, std::string::npos) << r.out;
+        EXPECT_EQ(r.out.substr(at + 19).rfind(c.verdict, 0), 0u) << r.out;
+        EXPECT_EQ(r.out.back(), '\n');
+        EXPECT_EQ(r.out.find('\n', at + 1), r.out.size() - 1) << "the verdict ends the summary";
+    }
+    EXPECT_NE(Execute(INSPECT_RECORDING, "a.ts").out.find("an MPEG-TS file (0x47 every 188 bytes)\n"),
+              std::string::npos);
 }
 
 TEST_F(ToolsCommandLine, ImpairmentsReportedByTheMakerAreFoundByTheInspector) {

@@ -23,8 +23,9 @@ int ContainerSink::Open(std::string& error) {
     }
     packet_ = av_packet_alloc();
     if (packet_ == nullptr) return Failed("cannot allocate a packet for", AVERROR(ENOMEM), error);
-    const int opened = avio_open(&format_->pb, TemporaryPath().c_str(), AVIO_FLAG_WRITE);
+    const int opened = output_.Open(TemporaryPath(), kind_ == ContainerKind::kTransportStream);
     if (opened < 0) return Failed("cannot create", opened, error);
+    format_->pb = output_.Context();
     return export_status::kOk;
 }
 
@@ -41,6 +42,8 @@ int ContainerSink::Start(const VideoStreamInfo& info, std::string& error) {
     const int written = avformat_write_header(format_, nullptr);
     if (written < 0) return Failed("cannot write the header of", written, error);
     headerWritten_ = true;
+    // No PES packet is written before the header.
+    if (kind_ == ContainerKind::kTransportStream) output_.SetKlvPid(kKlvPid);
     return export_status::kOk;
 }
 
@@ -92,15 +95,16 @@ int ContainerSink::Close(std::string& error) {
         headerWritten_ = false;
         if (ended < 0) status = Failed("cannot complete", ended, error);
     }
-    if (format_ != nullptr && avio_closep(&format_->pb) < 0 && status == export_status::kOk) {
-        status = Failed("cannot close", AVERROR(EIO), error);
-    }
+    if (format_ != nullptr) format_->pb = nullptr;
+    const int closed = output_.Close();
+    if (closed < 0 && status == export_status::kOk) status = Failed("cannot close", closed, error);
     CloseQuietly();
     return status;
 }
 
 void ContainerSink::CloseQuietly() {
-    if (format_ != nullptr) avio_closep(&format_->pb);
+    if (format_ != nullptr) format_->pb = nullptr;
+    output_.Abandon();
     avformat_free_context(format_);
     format_ = nullptr;
     av_packet_free(&packet_);

@@ -2,6 +2,7 @@
 // The containers (.ts, .mkv, .mp4), written by libavformat: the video copied
 // as the player decodes it and one telemetry packet per picture.
 
+#include "tools/export_recording/container_output.h"
 #include "tools/export_recording/container_streams.h"
 #include "tools/export_recording/export_sink.h"
 
@@ -35,6 +36,7 @@ private:
     ContainerKind kind_;
     int fpsNum_;
     int fpsDen_;
+    ContainerOutput output_;
     AVFormatContext* format_ = nullptr;
     AVStream* video_ = nullptr;
     AVStream* telemetry_ = nullptr;

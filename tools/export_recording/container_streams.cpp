@@ -90,6 +90,7 @@ AVStream* AddTelemetryStream(AVFormatContext* format, ContainerKind kind, int fp
     if (kind == ContainerKind::kTransportStream) {
         par->codec_type = AVMEDIA_TYPE_DATA;
         par->codec_id = AV_CODEC_ID_SMPTE_KLV;
+        stream->id = kKlvPid;  // the mpegts muxer takes a stream's id of 16 or more as its PID
         return stream;
     }
     par->codec_type = AVMEDIA_TYPE_SUBTITLE;

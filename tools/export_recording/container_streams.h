@@ -25,6 +25,9 @@ const char* FormatLabel(ContainerKind kind);
 // Streams at `fpsNum / fpsDen` pictures a second.
 AVStream* AddVideoStream(AVFormatContext* format, const VideoStreamInfo& info, int fpsNum, int fpsDen);
 // The per-picture stream: KLV in a transport stream, text subtitles elsewhere.
+// In a transport stream its PID is kKlvPid (the muxer's own choice for a
+// second stream, pinned so that the KLV PES rewrite knows it in advance).
+constexpr int kKlvPid = 0x101;
 AVStream* AddTelemetryStream(AVFormatContext* format, ContainerKind kind, int fpsNum, int fpsDen);
 // The payload of one telemetry packet for `picture`; empty when there is none.
 std::vector<uint8_t> TelemetryPayload(ContainerKind kind, const ExportedPicture& picture);

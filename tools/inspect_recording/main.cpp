@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "app/launcher/recording_kind.h"
 #include "pipeline/ingest/replay_pace.h"
 #include "project_version.h"
 #include "tools/inspect_recording/progress_bar.h"
@@ -59,8 +60,13 @@ void PrintUsage(const char* program) {
         "  -h, --help            this text\n"
         "      --version         the version\n"
         "\n"
-        "Exit status: 0 when link frames were found, 1 on a bad option, 2 when FILE cannot\n"
-        "be read, 3 when FILE holds no link frame.\n",
+        "The summary ends with a verdict, in downlink-play's words: FILE is a downlink\n"
+        "recording when the player's link parser finds a valid link frame in its first\n"
+        "megabyte and it is no MPEG-TS, MP4 or Matroska file.\n"
+        "\n"
+        "Exit status: 0 for a downlink recording, 1 on a bad option, 2 when FILE cannot\n"
+        "be read, 3 when FILE is not a downlink recording (no link frame at all, none\n"
+        "valid in its first megabyte, or another format).\n",
         program, replay_pace::kChunkBytes);
 }
 
@@ -171,13 +177,22 @@ int Run(const InspectOptions& o) {
         std::fprintf(stderr, "inspect-recording: %s\n", error.c_str());
         return kReadError;
     }
+    // downlink-play's own verdict on the file, in its words; a pipe, read
+    // once, has none.
+    recording_kind::Look look;
+    const bool looked = recording_kind::LookAtFile(o.path, look, error);
     if (o.csv) {
         WriteTelemetryCsv(std::cout, report);
     } else {
         WriteSummary(std::cout, o.path, report, o.decode);
+        if (looked) std::cout << "verdict:          " << recording_kind::Verdict(look) << "\n";
     }
     std::cout.flush();
     if (!o.reports.empty() && !WriteReports(o, collector, report)) return kReadError;
+    if (looked && !recording_kind::IsRecording(look)) {
+        std::fprintf(stderr, "inspect-recording: %s: %s\n", o.path.c_str(), recording_kind::Verdict(look).c_str());
+        return kNoFrames;
+    }
     if (report.linkFrames == 0) {
         std::fprintf(stderr, "inspect-recording: %s: no link frame found (not a recording?)\n",
                      o.path.c_str());

@@ -17,8 +17,21 @@ void ReportCollector::Attach(ReadOptions& options) {
     std::function<void(const uint8_t*, int, int, const TelemetryRecord&)> outer = options.onPicture;
     options.onPicture = [this, outer](const uint8_t* rgb, int width, int height, const TelemetryRecord& record) {
         thumbnails_.Offer(++pictures_, timeline_.CurrentSeconds(), rgb, width, height);
+        ExpectPictures();
         if (outer) outer(rgb, width, height, record);
     };
+}
+
+// Pictures come at a steady rate of the link's bytes in a recording padded
+// to the link rate, and at nearly one elsewhere: by a twentieth of the file
+// the count seen tells the whole count well enough for the sampler's plan.
+void ReportCollector::ExpectPictures() {
+    constexpr double kShare = 0.05;
+    const double total = timeline_.DurationSeconds();
+    const double now = timeline_.CurrentSeconds();
+    if (planned_ || total <= 0 || now < total * kShare) return;
+    planned_ = true;
+    thumbnails_.Expect(static_cast<uint64_t>(static_cast<double>(pictures_) * total / now + 0.5));
 }
 
 std::string DescribePictureSizes(const std::vector<PictureSize>& sizes) {

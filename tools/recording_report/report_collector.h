@@ -38,7 +38,10 @@ public:
 private:
     LinkTimeline timeline_;
     ThumbnailSampler thumbnails_;
+    void ExpectPictures();
+
     uint64_t pictures_ = 0;
+    bool planned_ = false;
 };
 
 // "1920x1080", or the sizes seen, in order of first appearance, joined by ", ".

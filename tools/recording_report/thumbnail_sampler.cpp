@@ -14,7 +14,9 @@ ThumbnailSampler::ThumbnailSampler(size_t capacity, int boxWidth, int boxHeight)
 ThumbnailSampler::~ThumbnailSampler() { sws_freeContext(sws_); }
 
 void ThumbnailSampler::Offer(uint64_t picture, double seconds, const uint8_t* rgb, int width, int height) {
-    if (picture == 0 || !Wanted(picture)) return;
+    if (picture == 0) return;
+    last_ = std::max(last_, picture);
+    if (!Wanted(picture)) return;
     if (kept_.size() == capacity_) {
         Thin();
         if (!Wanted(picture)) return;
@@ -53,6 +55,54 @@ bool ThumbnailSampler::Scale(const uint8_t* rgb, int width, int height, Thumbnai
     return sws_scale(sws_, src, srcStride, 0, height, dst, dstStride) == out.height;
 }
 
+void ThumbnailSampler::Expect(uint64_t pictures) {
+    // capacity - 1.5 strides from the first picture to the last: the grid
+    // reaches capacity - 2 strides, where every other kept picture is
+    // shown, even when the guess is a little high, and still has room for
+    // the pictures of a guess a little low.
+    const uint64_t halfSpans = 2 * capacity_ - 3;
+    const uint64_t planned = pictures > 1 ? 2 * (pictures - 1) / halfSpans : 1;
+    if (planned <= stride_) return;
+    stride_ = planned;
+    kept_.erase(std::remove_if(kept_.begin(), kept_.end(), [this](const Thumbnail& t) { return !Wanted(t.picture); }),
+                kept_.end());
+}
+
+// The kept picture nearest to `target`, the earlier of two as near.
+size_t ThumbnailSampler::Nearest(double target) const {
+    const auto after = std::lower_bound(kept_.begin(), kept_.end(), target,
+                                        [](const Thumbnail& t, double v) { return static_cast<double>(t.picture) < v; });
+    size_t at = static_cast<size_t>(after - kept_.begin());
+    if (at == kept_.size() || (at > 0 && target - static_cast<double>(kept_[at - 1].picture) <=
+                                             static_cast<double>(kept_[at].picture) - target)) {
+        --at;
+    }
+    return at;
+}
+
+// Every m-th kept picture from the first, when the last of them is within
+// one stride of the last picture offered: then the intervals are equal,
+// not only near even places.
+bool ThumbnailSampler::EqualSteps(size_t count, std::vector<const Thumbnail*>& picked) const {
+    if (count < 2) return false;
+    const uint64_t intervals = count - 1;
+    const uint64_t covered = (last_ - 1) / stride_;  // whole strides up to the last picture
+    uint64_t m = (covered + intervals / 2) / intervals;
+    if (m == 0) m = 1;
+    const uint64_t end = 1 + m * intervals * stride_;
+    const uint64_t off = end > last_ ? end - last_ : last_ - end;
+    if (m * intervals >= kept_.size() || off > stride_) return false;
+    for (uint64_t i = 0; i <= intervals; ++i) {
+        const Thumbnail& t = kept_[i * m];
+        if (t.picture != 1 + i * m * stride_) {
+            picked.clear();
+            return false;
+        }
+        picked.push_back(&t);
+    }
+    return true;
+}
+
 std::vector<const Thumbnail*> ThumbnailSampler::Spread(size_t count) const {
     std::vector<const Thumbnail*> picked;
     const size_t n = kept_.size();
@@ -61,9 +111,19 @@ std::vector<const Thumbnail*> ThumbnailSampler::Spread(size_t count) const {
         for (const Thumbnail& t : kept_) picked.push_back(&t);
         return picked;
     }
+    if (EqualSteps(count, picked)) return picked;
+    // The targets are even over the pictures offered, not over the kept
+    // ones, which may stop short of the last picture by up to a stride.
+    const double first = static_cast<double>(kept_.front().picture);
+    const double span = static_cast<double>(last_) - first;
+    size_t previous = 0;
     for (size_t i = 0; i < count; ++i) {
-        const size_t at = count == 1 ? 0 : (i * (n - 1) + (count - 1) / 2) / (count - 1);
+        const double target = count == 1 ? first : first + span * static_cast<double>(i) / (count - 1);
+        // Distinct and in order, with room left for the pictures still to pick.
+        const size_t lowest = i == 0 ? 0 : previous + 1;
+        const size_t at = std::min(std::max(Nearest(target), lowest), n - count + i);
         picked.push_back(&kept_[at]);
+        previous = at;
     }
     return picked;
 }
