@@ -289,31 +289,22 @@ TEST_F(ExportRecording, FailuresHaveTheirOwnStatusAndLeaveNoFile) {
 
 namespace {
 
-// Sensor latitude (tag 13) of each ST 0601 Local Set in `klv`, one after
-// another as the transport stream's data stream holds them: a 16-byte key, a
-// BER length, then items of a one-byte tag and a short length.
+// Sensor latitude (tag 13) of each ST 0601 Local Set in `klv`, one set
+// after another as the transport stream's data stream holds them.
 std::vector<double> KlvLatitudes(const std::vector<uint8_t>& klv) {
     std::vector<double> latitudes;
     size_t pos = 0;
-    while (pos + 17 < klv.size()) {
-        pos += 16;
-        size_t length = klv[pos++];
-        if (length & 0x80) {
-            const size_t count = length & 0x7F;
-            length = 0;
-            for (size_t i = 0; i < count && pos < klv.size(); ++i) length = length << 8 | klv[pos++];
-        }
-        const size_t end = std::min(klv.size(), pos + length);
-        for (size_t item = pos; item + 2 <= end;) {
-            const uint8_t tag = klv[item], size = klv[item + 1];
-            if (tag == 13 && size == 4 && item + 6 <= end) {
-                const int32_t v = int32_t(uint32_t(klv[item + 2]) << 24 | uint32_t(klv[item + 3]) << 16 |
-                                          uint32_t(klv[item + 4]) << 8 | klv[item + 5]);
-                latitudes.push_back(v * 90.0 / 2147483647.0);
-            }
-            item += 2u + size;
-        }
-        pos = end;
+    while (pos < klv.size()) {
+        const size_t setStart = pos;
+        size_t length = 0;
+        pos += klv_reader::kKey.size();
+        if (!klv_reader::ReadLength(klv, pos, length) || pos + length > klv.size()) break;
+        pos += length;
+        const klv_reader::LocalSet set = klv_reader::Read(
+            klv_reader::Bytes(klv.begin() + static_cast<long>(setStart), klv.begin() + static_cast<long>(pos)));
+        const auto latitude = set.items.find(13);
+        if (latitude == set.items.end()) continue;
+        latitudes.push_back(int32_t(klv_reader::Unsigned(latitude->second)) * 90.0 / 2147483647.0);
     }
     return latitudes;
 }
