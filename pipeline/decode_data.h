@@ -27,6 +27,22 @@ struct AVCodec;
 struct SwsContext;
 }
 
+// What a pipeline shows of each picture. The player shows everything; the
+// tools, benchmarks and tests that read a recording headless show nothing and
+// observe the pipeline through its hooks instead.
+struct Presentation {
+    bool window = true;         // the "RGB Image" window
+    bool lines = true;          // one telemetry line per picture on standard output
+    bool firstUnitLine = true;  // the splitter's line at the stream's first start code
+    static Presentation Headless() { return {false, false, false}; }
+};
+
+// Payloads taken off the queue by a headless caller, and their bytes.
+struct SplitTally {
+    uint64_t payloads = 0;
+    uint64_t bytes = 0;
+};
+
 // One queued link payload, owned by the queue until it is taken.
 struct tagFRAME_LIST_ELEMENT {
     int32_t reserved;
@@ -57,6 +73,18 @@ public:
     // worker is still busy, since a worker blocked in a window call waits for
     // the main thread's event loop.
     void StopWorker(const std::function<void()>& serviceEvents = {});
+
+    // Driving the pipeline on the caller's own thread, without the worker
+    // (pipeline/ingest/headless_feed.cpp).
+    void Present(const Presentation& presentation);
+    bool ShowsWindow() const { return windowEnabled; }
+    // Parses `data` and splits every payload it completes before returning,
+    // in pieces small enough that the queue never reaches its discard limit.
+    SplitTally FeedAndSplit(const uint8_t* data, size_t size);
+    // Splits whatever the queue holds now.
+    SplitTally SplitQueued();
+    // Payloads waiting in the queue; any thread may ask.
+    size_t QueuedPayloads();
 
     // Link ingestion (pipeline/ingest).
     void ReplayFile(const std::string& path, uint64_t chunkSize);
