@@ -58,6 +58,7 @@ DecodeData::~DecodeData() {
     Release();
     delete[] linkBuf;
     DiscardQueue();
+    StopObservingDecoderErrors();
 }
 
 void DecodeData::Init() {

@@ -5,6 +5,7 @@
 // files of pipeline/ingest, pipeline/decode and pipeline/present.
 
 #include <atomic>
+#include <cstdarg>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -15,6 +16,7 @@
 #include "pipeline/decode/nal_unit.h"
 #include "pipeline/decode/picture_assembly.h"
 #include "pipeline/ingest/link_frame.h"
+#include "pipeline/present/shown_picture.h"
 #include "pipeline/present/telemetry_record.h"
 
 extern "C" {
@@ -162,13 +164,33 @@ public:
     PictureAssembly assembly;
 
     // Observers for the tools, benchmarks and tests; unset in the player.
+    //
+    // Every observer runs on the thread that splits the payloads: the worker
+    // in a pipeline started with Init or StartWorker, the caller's own thread
+    // for a headless caller (FeedAndSplit, SplitQueued, SplitNal). It may
+    // read its arguments and change its own state; it must not call into the
+    // pipeline, and it holds up the decoding for as long as it runs. Pointers
+    // and references it is given are valid during the call only: the bytes
+    // are the pipeline's buffers, reused for the next unit or picture.
+    //
+    // Each unit the splitter completes, start code included (telemetry units
+    // too, before onTelemetry).
     std::function<void(const uint8_t* unit, int32_t length)> onNal;
+    // Each telemetry record captured, once it is the current one.
     std::function<void(const TelemetryRecord& record)> onTelemetry;
     // Each packet as the decoder is given it, with its picture's tag.
     std::function<void(const uint8_t* data, int32_t size, int64_t tag)> onPacket;
-    std::function<void(const uint8_t* rgb, int32_t width, int32_t height,
-                       const TelemetryRecord& record)>
-        onPicture;
+    // Each picture shown, after its line, before the window shows it.
+    std::function<void(const ShownPicture& picture)> onPicture;
+
+    // Hands the decoder's messages of error level and worse, as FFmpeg writes
+    // them (a line may come in several parts; its last ends with the
+    // newline), to `observer` with the tag of the picture being decoded, in
+    // place of standard error. Decoding must happen on the calling thread,
+    // as a headless caller's does, and the observer must outlive the
+    // pipeline: what the decoder says while it is freed comes too
+    // (decoder_messages.cpp).
+    void ObserveDecoderErrors(std::function<void(const char* text, int64_t tag)> observer);
 
 private:
     // Size the window was last fitted to; a new size fits it again.
@@ -202,4 +224,9 @@ private:
     void ReconfigureConversion();
     void ShowInWindow(const uint8_t* pixels, int32_t rows, int32_t columns);
     void DiscardQueue();
+    // Decoder messages (decoder_messages.cpp).
+    static void RouteDecoderMessage(void* context, int level, const char* format, va_list args);
+    void StopObservingDecoderErrors();
+    std::function<void(const char* text, int64_t tag)> onDecoderError_;
+    DecodeData* outerMessageTarget_ = nullptr;
 };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pipeline/decode_data.h"
+#include "pipeline/ingest/replay_pace.h"
 
 namespace recording_kind {
 
@@ -25,9 +26,8 @@ constexpr size_t kTsPacketsToBeSure = 3;  // one 0x47 in 256 is chance; three in
 bool HoldsValidLinkFrame(const uint8_t* data, size_t size) {
     DecodeData parser;
     parser.linkBuf = new uint8_t[DecodeData::kLinkBufSize]();  // freed by its destructor
-    parser.windowEnabled = false;
-    parser.linePrinted = false;
-    constexpr size_t kChunk = 10240;
+    parser.Present(Presentation::Headless());
+    constexpr size_t kChunk = replay_pace::kChunkBytes;
     for (size_t pos = 0; pos < size; pos += kChunk) {
         parser.ParseLink(data + pos, static_cast<int32_t>(std::min(kChunk, size - pos)));
         if (parser.linkFrameCount > parser.invalidFrameCount) return true;

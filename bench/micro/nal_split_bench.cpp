@@ -20,7 +20,7 @@ void BM_SplitNalWithTelemetry(benchmark::State& state) {
     const std::vector<uint8_t>& stream = input->elementaryStream;
     DecodeData pipeline;
     pipeline.AllocateBuffers();
-    pipeline.firstUnitAnnounced = true;
+    pipeline.Present(Presentation::Headless());
     int64_t units = 0;
     int64_t records = 0;
     pipeline.onNal = [&units](const uint8_t*, int32_t) { ++units; };

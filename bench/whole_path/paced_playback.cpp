@@ -33,7 +33,7 @@ public:
     explicit CompletingChunks(const std::vector<uint8_t>& recording) {
         DecodeData splitter;
         splitter.AllocateBuffers();
-        splitter.firstUnitAnnounced = true;
+        splitter.Present(Presentation::Headless());
         size_t current = 0;
         splitter.onNal = [&](const uint8_t* unit, int32_t length) {
             if (nal_unit::OpensPicture(unit, length)) {
@@ -80,8 +80,10 @@ PacedRun PlayPaced(const std::vector<uint8_t>& recording, bool withWindow) {
 
     DecodeData pipeline;
     PrepareHeadlessDecoder(pipeline);
-    pipeline.windowEnabled = withWindow;
-    pipeline.onPicture = [&](const uint8_t*, int32_t, int32_t, const TelemetryRecord&) {
+    Presentation presentation = Presentation::Headless();
+    presentation.window = withWindow;
+    pipeline.Present(presentation);
+    pipeline.onPicture = [&](const ShownPicture&) {
         const size_t index = shown.fetch_add(1);
         if (index < pictureTimes.size()) pictureTimes[index] = Clock::now();
     };

@@ -19,9 +19,7 @@ double ThisThreadCpuSeconds() {
 void PrepareHeadlessDecoder(DecodeData& pipeline) {
     pipeline.AllocateBuffers();
     pipeline.OpenDecoder();
-    pipeline.windowEnabled = false;
-    pipeline.linePrinted = false;
-    pipeline.firstUnitAnnounced = true;
+    pipeline.Present(Presentation::Headless());
 }
 
 void FeedUnpaced(DecodeData& pipeline, const std::vector<uint8_t>& recording,
@@ -30,9 +28,7 @@ void FeedUnpaced(DecodeData& pipeline, const std::vector<uint8_t>& recording,
     for (size_t offset = 0; offset < recording.size(); offset += kReplayChunkSize, ++chunk) {
         const size_t n = std::min<size_t>(kReplayChunkSize, recording.size() - offset);
         if (beforeChunk) beforeChunk(chunk);
-        pipeline.ParseLink(recording.data() + offset, static_cast<int32_t>(n));
-        while (pipeline.ProcessNextPayload()) {
-        }
+        pipeline.FeedAndSplit(recording.data() + offset, n);
     }
 }
 
@@ -40,7 +36,7 @@ PlayerRun PlayUnpaced(const std::vector<uint8_t>& recording) {
     DecodeData pipeline;
     PrepareHeadlessDecoder(pipeline);
     PlayerRun run;
-    pipeline.onPicture = [&run](const uint8_t*, int32_t, int32_t, const TelemetryRecord&) {
+    pipeline.onPicture = [&run](const ShownPicture&) {
         ++run.pictures;
     };
     const double cpuStart = ThisThreadCpuSeconds();

@@ -29,7 +29,7 @@ std::vector<std::vector<uint8_t>> VideoUnits(const std::vector<uint8_t>& recordi
     std::vector<std::vector<uint8_t>> units;
     DecodeData splitter;
     splitter.AllocateBuffers();
-    splitter.firstUnitAnnounced = true;
+    splitter.Present(Presentation::Headless());
     splitter.onNal = [&](const uint8_t* unit, int32_t length) {
         std::vector<uint8_t> copy(unit, unit + length);
         copy.resize(copy.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);

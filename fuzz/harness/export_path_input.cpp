@@ -139,7 +139,7 @@ int RunExportPathInput(const uint8_t* data, size_t size) {
     av_log_set_level(AV_LOG_QUIET);
     DecodeData pipeline;
     LendBuffers(pipeline);
-    pipeline.firstUnitAnnounced = true;
+    pipeline.Present(Presentation::Headless());
 
     int64_t tagsGiven = 0, lastTag = 0;
     AccessUnitSplitter splitter([&](AccessUnit&& au) {

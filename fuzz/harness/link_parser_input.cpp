@@ -36,7 +36,7 @@ int RunLinkParserInput(const uint8_t* data, size_t size) {
         const size_t n = std::min(piece, size - pos);
         pipeline.ParseLink(data + pos, static_cast<int32_t>(n));
         FUZZ_INVARIANT(pipeline.linkLen >= 0 && pipeline.linkLen < DecodeData::kLinkBufSize);
-        FUZZ_INVARIANT(pipeline.payloadQueue.size() <= DecodeData::kQueueLimit);
+        FUZZ_INVARIANT(pipeline.QueuedPayloads() <= DecodeData::kQueueLimit);
         FUZZ_INVARIANT(pipeline.invalidFrameCount <= pipeline.linkFrameCount);
         if (workerKeepsUp) DrainQueue(pipeline);
     }

@@ -40,13 +40,14 @@ int RunUnitPathInput(const uint8_t* data, size_t size) {
     DecodeData pipeline;
     LendBuffers(pipeline);
     OpenBoundedDecoder(pipeline);
-    pipeline.windowEnabled = false;
-    pipeline.linePrinted = true;
+    // The line writer is part of the path under test; only the window is off.
+    pipeline.Present({/*window=*/false, /*lines=*/true, /*firstUnitLine=*/true});
 
     int64_t pixels = 0;
-    pipeline.onPicture = [&](const uint8_t* rgb, int32_t width, int32_t height,
-                             const TelemetryRecord&) {
-        FUZZ_INVARIANT(rgb != nullptr);
+    pipeline.onPicture = [&](const ShownPicture& picture) {
+        const int32_t width = picture.width;
+        const int32_t height = picture.height;
+        FUZZ_INVARIANT(picture.rgb != nullptr);
         FUZZ_INVARIANT(width > 0 && height > 0);
         FUZZ_INVARIANT(static_cast<int64_t>(width) * height <= kMaxPixelsPerPicture);
         pixels += static_cast<int64_t>(width) * height;

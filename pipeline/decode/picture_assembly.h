@@ -61,8 +61,8 @@ struct PictureAssembly {
 
     // Every first slice gets the next tag; a packet carries the tag of the
     // picture it belongs to as its timestamp, and the decoder hands it back
-    // with the picture. Tools read `decodingTag` while the decoder works and
-    // `shownTag` while a picture is shown.
+    // with the picture. `decodingTag` blames the decoder's messages on a
+    // picture; `shownTag` goes to the picture observer.
     int64_t picturesStarted = 0;
     int64_t decodingTag = 0;
     int64_t shownTag = 0;

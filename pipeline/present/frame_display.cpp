@@ -54,7 +54,7 @@ int32_t DecodeData::ShowFrame(const uint8_t* picture, TelemetryRecord record) {
         columns = kCropWidth;
     }
     if (linePrinted) WriteTelemetryLine(std::cout, frameCount, videoType, values);
-    if (onPicture) onPicture(shown, columns, rows, record);
+    if (onPicture) onPicture(ShownPicture{shown, columns, rows, record, assembly.shownTag});
     if (windowEnabled) ShowInWindow(shown, rows, columns);
     return 0;
 }

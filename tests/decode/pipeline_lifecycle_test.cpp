@@ -29,7 +29,7 @@ TEST(PipelineLifecycle, ConstructionClearsWhatIsTestedBeforeItIsWritten) {
     EXPECT_EQ(pipeline.linkBuf, nullptr);
     EXPECT_EQ(pipeline.linkState, 0);
     EXPECT_EQ(pipeline.nalState, 0);
-    EXPECT_TRUE(pipeline.payloadQueue.empty());
+    EXPECT_EQ(pipeline.QueuedPayloads(), 0u);
     EXPECT_TRUE(AllZero(pipeline.telemetry.bytes, kTelemetryRecordSize));
     EXPECT_FALSE(pipeline.libRegistered);
 }
@@ -118,7 +118,7 @@ TEST(PipelineLifecycle, ReleaseFreesTheHandlesAndMayRunTwice) {
     EXPECT_EQ(pipeline.swsCtx, nullptr);
     EXPECT_EQ(pipeline.rgbBuf, nullptr);
     EXPECT_NE(pipeline.linkBuf, nullptr) << "the link buffer outlives Release";
-    EXPECT_EQ(pipeline.payloadQueue.size(), 1u) << "queued payloads outlive Release";
+    EXPECT_EQ(pipeline.QueuedPayloads(), 1u) << "queued payloads outlive Release";
     pipeline.Release();
     pipeline.StopWorker();
 }
@@ -133,7 +133,7 @@ TEST(PipelineLifecycle, DestroyingAStartedPipelineStopsItsWorkerFirst) {
     for (int round = 0; round < 3; ++round) {
         std::atomic<int> unitsSeen{0};
         auto pipeline = std::make_unique<DecodeData>();
-        pipeline->windowEnabled = false;
+        pipeline->Present({/*window=*/false, /*lines=*/true, /*firstUnitLine=*/true});
         pipeline->onNal = [&unitsSeen](const uint8_t*, int32_t) { ++unitsSeen; };
         pipeline->Init();
         pipeline->ParseLink(frames.data(), static_cast<int32_t>(frames.size()));

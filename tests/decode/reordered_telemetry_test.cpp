@@ -123,8 +123,9 @@ struct Shown {
 std::vector<Shown> Play(const Bytes& stream) {
     auto pipeline = test_pipeline::WithDecoder();
     std::vector<Shown> shown;
-    pipeline->onPicture = [&shown](const uint8_t* rgb, int32_t w, int32_t h, const TelemetryRecord& record) {
-        shown.push_back({NumberOf(Bytes(rgb, rgb + size_t(w) * h * 3), w, h), MarkerOf(record)});
+    pipeline->onPicture = [&shown](const ShownPicture& p) {
+        shown.push_back({NumberOf(Bytes(p.rgb, p.rgb + size_t(p.width) * p.height * 3), p.width, p.height),
+                         MarkerOf(p.record)});
     };
     test_pipeline::Split(*pipeline, stream, 480);
     return shown;

@@ -59,8 +59,9 @@ struct Shown {
 // Every picture `pipeline` shows goes to `shown`, with the mode it was in.
 void RecordShown(DecodeData& pipeline, std::vector<Shown>& shown) {
     DecodeData* p = &pipeline;
-    pipeline.onPicture = [&shown, p](const uint8_t* rgb, int32_t w, int32_t h, const TelemetryRecord& r) {
-        shown.push_back({Bytes(rgb, rgb + size_t(w) * h * 3), r, p->assembly.wholePictures});
+    pipeline.onPicture = [&shown, p](const ShownPicture& picture) {
+        const size_t bytes = size_t(picture.width) * picture.height * 3;
+        shown.push_back({Bytes(picture.rgb, picture.rgb + bytes), picture.record, p->assembly.wholePictures});
     };
 }
 

@@ -44,7 +44,7 @@ TEST(WholePictureWindow, TheLastSliceOfAFourSlicePictureIsShown) {
     AppendEndOfBitstream(es);
 
     auto pipeline = test_pipeline::WithDecoder();
-    pipeline->windowEnabled = true;
+    pipeline->Present({/*window=*/true, /*lines=*/false, /*firstUnitLine=*/true});
     test_pipeline::Split(*pipeline, es, 480);
     ASSERT_EQ(pipeline->frameCount, 3);
     for (int i = 0; i < 20; ++i) cv::waitKey(10);

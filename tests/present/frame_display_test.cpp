@@ -13,6 +13,7 @@ namespace {
 
 using test_pipeline::Bytes;
 
+constexpr Presentation kWindowOnly{/*window=*/true, /*lines=*/false, /*firstUnitLine=*/true};
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 
@@ -80,8 +81,7 @@ TEST(FrameDisplay, ChannelOneAndOtherSizesShowThePictureWhole) {
 // conversion refuses) is turned off once, with one notice; the lines go on.
 TEST(FrameDisplay, AWindowThatCannotShowTurnsOffAndTheLinesGoOn) {
     auto pipeline = Presenter(1, 0, 0);
-    pipeline->windowEnabled = true;
-    pipeline->linePrinted = true;
+    pipeline->Present(Presentation{});
     const uint8_t nothing = 0;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
@@ -89,7 +89,7 @@ TEST(FrameDisplay, AWindowThatCannotShowTurnsOffAndTheLinesGoOn) {
     pipeline->ShowFrame(&nothing, TelemetryRecord{});
     const std::string lines = testing::internal::GetCapturedStdout();
     const std::string notices = testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(pipeline->windowEnabled);
+    EXPECT_FALSE(pipeline->ShowsWindow());
     EXPECT_EQ(lines, "1,video:1,Az:0,Pt:90,Lon:0,Lat:0,H:0\n2,video:1,Az:0,Pt:90,Lon:0,Lat:0,H:0\n");
     const size_t first = notices.find("window unavailable");
     ASSERT_NE(first, std::string::npos) << notices;
@@ -117,7 +117,7 @@ protected:
 // One test body: OpenCV keeps its window for the life of the process.
 TEST_F(FrameWindow, OneWindowShowsRedAsRedAndChannelZerosCropCorners) {
     auto pipeline = Presenter(1, 320, 240);
-    pipeline->windowEnabled = true;
+    pipeline->Present(kWindowOnly);
     Bytes red(320 * 240 * 3, 0);
     for (size_t i = 0; i < red.size(); i += 3) red[i] = 255;
     for (int i = 0; i < 5; ++i) pipeline->ShowFrame(red.data(), TelemetryRecord{});
@@ -135,7 +135,7 @@ TEST_F(FrameWindow, OneWindowShowsRedAsRedAndChannelZerosCropCorners) {
     // Channel 0: quadrants of the crop in four colours, the band around it
     // that must never appear in magenta.
     auto channel0 = Presenter(0, kWidth, kHeight);
-    channel0->windowEnabled = true;
+    channel0->Present(kWindowOnly);
     Bytes quadrants(size_t(kWidth) * kHeight * 3);
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {

@@ -16,6 +16,8 @@ namespace {
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
+constexpr Presentation kLinesOnly{/*window=*/false, /*lines=*/true, /*firstUnitLine=*/true};
+
 TelemetryRecord Zero() {
     TelemetryRecord record;
     std::memset(record.bytes, 0, sizeof record.bytes);
@@ -41,7 +43,7 @@ protected:
     std::vector<uint8_t> picture = std::vector<uint8_t>(1920 * 1080 * 3, 0);
 
     void SetUp() override {
-        pipeline->linePrinted = true;
+        pipeline->Present(kLinesOnly);
         pipeline->picWidth = 1920;
         pipeline->picHeight = 1080;
     }
@@ -67,10 +69,10 @@ TEST_F(TelemetryLine, CountsPicturesFromOneAndShowsTheChannel) {
 // With the line turned off the pictures are still counted, so the count
 // goes on where it stands once it is turned back on.
 TEST_F(TelemetryLine, CountGoesOnWhileTheLineIsOff) {
-    pipeline->linePrinted = false;
+    pipeline->Present(Presentation::Headless());
     EXPECT_EQ(Show(Zero()), "");
     EXPECT_EQ(Show(Zero()), "");
-    pipeline->linePrinted = true;
+    pipeline->Present(kLinesOnly);
     EXPECT_EQ(Show(Zero()), "3,video:1,Az:0,Pt:90,Lon:0,Lat:0,H:0\n");
 }
 

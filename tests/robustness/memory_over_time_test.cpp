@@ -70,10 +70,9 @@ TEST(MemoryOverTime, ResidentMemoryStaysFlatOverThousandsOfPictures) {
     DecodeData pipeline;
     pipeline.AllocateBuffers();
     ASSERT_EQ(pipeline.OpenDecoder(), 0);
-    pipeline.windowEnabled = false;
-    pipeline.linePrinted = false;
+    pipeline.Present(Presentation::Headless());
     int pictures = 0;
-    pipeline.onPicture = [&pictures](const uint8_t*, int32_t, int32_t, const TelemetryRecord&) {
+    pipeline.onPicture = [&pictures](const ShownPicture&) {
         ++pictures;
     };
 

@@ -149,17 +149,16 @@ TEST(QueueOverflow, WithoutTheWorkerOnlyTheLastBacklogIsKeptAndDecoded) {
     DecodeData pipeline;
     pipeline.AllocateBuffers();
     ASSERT_EQ(pipeline.OpenDecoder(), 0);
-    pipeline.windowEnabled = false;
-    pipeline.linePrinted = false;
+    pipeline.Present(Presentation::Headless());
     std::vector<int> shown;
-    pipeline.onPicture = [&shown](const uint8_t*, int32_t, int32_t, const TelemetryRecord& record) {
-        shown.push_back(le::ReadS32(record.bytes + telemetry_field::kHeight) / 1000);
+    pipeline.onPicture = [&shown](const ShownPicture& picture) {
+        shown.push_back(le::ReadS32(picture.record.bytes + telemetry_field::kHeight) / 1000);
     };
 
     pipeline.ParseLink(recording.data(), static_cast<int32_t>(recording.size()));
     const size_t payloads = recording.size() / link_frame::kFrameSize;
     const size_t kept = (payloads - 1) % DecodeData::kQueueLimit + 1;
-    ASSERT_EQ(pipeline.payloadQueue.size(), kept);
+    ASSERT_EQ(pipeline.QueuedPayloads(), kept);
     while (pipeline.ProcessNextPayload()) {
     }
 

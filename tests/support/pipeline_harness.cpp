@@ -7,8 +7,7 @@ namespace test_pipeline {
 std::unique_ptr<DecodeData> Bare() {
     auto pipeline = std::make_unique<DecodeData>();
     pipeline->AllocateBuffers();
-    pipeline->windowEnabled = false;
-    pipeline->linePrinted = false;
+    pipeline->Present({/*window=*/false, /*lines=*/false, /*firstUnitLine=*/true});
     return pipeline;
 }
 
@@ -46,9 +45,8 @@ UnitLog::UnitLog(DecodeData& pipeline) {
 }
 
 PictureLog::PictureLog(DecodeData& pipeline) {
-    pipeline.onPicture = [this](const uint8_t* rgb, int32_t width, int32_t height,
-                                const TelemetryRecord& record) {
-        pictures.push_back({width, height, Bytes(rgb, rgb + size_t(width) * height * 3), record});
+    pipeline.onPicture = [this](const ShownPicture& p) {
+        pictures.push_back({p.width, p.height, Bytes(p.rgb, p.rgb + size_t(p.width) * p.height * 3), p.record});
     };
 }
 

@@ -355,7 +355,8 @@ TEST_F(ExportRecording, ReorderedPicturesCarryTheirOwnRecordsInEveryExport) {
     std::multiset<int> shownHeights;
     ReadOptions read;
     read.decode = true;
-    read.onPicture = [&](const uint8_t*, int, int, const TelemetryRecord& record) {
+    read.onPicture = [&](const ShownPicture& picture) {
+        const TelemetryRecord& record = picture.record;
         std::ostringstream line;
         WriteTelemetryLine(line, int32_t(lines.size() + 1), 1, DecodeTelemetry(record));
         lines.push_back(line.str().substr(0, line.str().size() - 1));

@@ -42,6 +42,8 @@ struct Collected {
 Collected Collect(const std::vector<uint8_t>& recording, size_t bins) {
     ReportCollector collector(recording.size(), bins);
     ReadOptions read;
+    read.keepStream = false;
+    read.keepLists = false;  // as inspect-recording reads for a page alone
     collector.Attach(read);
     Collected c;
     c.report = ReadRecordingBytes(recording, read);
@@ -281,6 +283,8 @@ TEST(RecordingReport, EmptyRecordingsGiveAPageThatSaysWhatIsMissing) {
         SCOPED_TRACE(c.name);
         ReportCollector collector(c.recording.size(), TimelineBinsFor(c.recording.size()));
         ReadOptions read;
+        read.keepStream = false;
+        read.keepLists = false;
         collector.Attach(read);
         const ReportFacts facts = collector.Facts("rec.dat", ReadRecordingBytes(c.recording, read), "1");
         EXPECT_EQ(ReportNotices(facts), c.notices);

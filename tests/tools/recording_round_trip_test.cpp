@@ -101,7 +101,7 @@ TEST(RecordingRoundTrip, RealDecodeShowsEveryPictureWithItsOwnRecord) {
     ReadOptions read;
     read.decode = true;
     std::vector<TelemetryRecord> shown;
-    read.onPicture = [&shown](const uint8_t*, int, int, const TelemetryRecord& r) { shown.push_back(r); };
+    read.onPicture = [&shown](const ShownPicture& p) { shown.push_back(p.record); };
     const RecordingReport r = ReadRecordingBytes(recording, read);
     EXPECT_EQ(r.pictures, static_cast<uint64_t>(kPictures));
     for (const PictureSize& s : r.pictureSizes) EXPECT_EQ(s, (PictureSize{320, 240}));
@@ -142,8 +142,9 @@ TEST(RecordingRoundTrip, SolidPicturesKeepTheirColours) {
     ReadOptions read;
     read.decode = true;
     std::vector<std::array<int, 3>> centres;
-    read.onPicture = [&centres](const uint8_t* rgb, int w, int h, const TelemetryRecord&) {
-        const uint8_t* p = rgb + (static_cast<size_t>(h / 2) * w + w / 2) * 3;
+    read.onPicture = [&centres](const ShownPicture& picture) {
+        const int w = picture.width;
+        const uint8_t* p = picture.rgb + (static_cast<size_t>(picture.height / 2) * w + w / 2) * 3;
         centres.push_back({p[0], p[1], p[2]});
     };
     ReadRecordingBytes(BuildRecording(es, {}, RecordingOptions{}), read);

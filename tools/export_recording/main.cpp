@@ -95,8 +95,8 @@ int Export(const ExportOptions& o, std::vector<std::unique_ptr<ExportSink>> sink
     read.decode = true;
     read.keepStream = false;
     read.onPacket = [&session](const uint8_t* data, int32_t size, int64_t tag) { session.Packet(data, size, tag); };
-    read.onTaggedPicture = [&session](int64_t tag, int w, int h, const TelemetryRecord& record) {
-        session.Shown(tag, w, h, record);
+    read.onPicture = [&session](const ShownPicture& picture) {
+        session.Shown(picture.tag, picture.width, picture.height, picture.record);
     };
     RecordingReport report;
     std::string error;

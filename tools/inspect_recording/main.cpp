@@ -161,12 +161,10 @@ int Run(const InspectOptions& o) {
     read.keepStream = !o.esOutput.empty();
     const uint64_t size = FileSize(o.path);
     ReportCollector collector(size, TimelineBinsFor(size));
-    if (!o.reports.empty()) {
-        collector.Attach(read);
-        // What the summary lists needs the per-picture lists after all.
-        read.keepStream = !o.esOutput.empty();
-        read.keepLists = o.decode || o.csv;
-    }
+    // The page alone keeps no per-picture lists, so that a long recording's
+    // report takes bounded memory; the summary and the CSV need them.
+    read.keepLists = o.reports.empty() || o.decode || o.csv;
+    if (!o.reports.empty()) collector.Attach(read);
     ProgressBar bar(size, isatty(STDERR_FILENO) != 0);
     if (!o.quiet) read.onProgress = [&bar](uint64_t done) { bar.Update(done); };
     RecordingReport report;

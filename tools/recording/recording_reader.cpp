@@ -1,16 +1,10 @@
 #include "tools/recording/recording_reader.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <set>
-
-extern "C" {
-#include <libavutil/log.h>
-}
 
 #include "pipeline/decode/nal_unit.h"
 #include "pipeline/decode/telemetry_unit.h"
@@ -18,10 +12,6 @@ extern "C" {
 #include "pipeline/ingest/link_frame.h"
 
 namespace {
-
-// The queue discards its backlog at kQueueLimit payloads; a chunk never
-// completes more frames than this bound allows, so nothing is lost unread.
-constexpr size_t kMaxChunk = DecodeData::kQueueLimit / 2 * 512;
 
 class SliceCounter {
 public:
@@ -52,28 +42,19 @@ private:
     int slices_ = 0;
 };
 
-// FFmpeg's log, while a reader decodes: its error lines are counted by text
-// and marked against the picture the decoder was working on, and nothing
-// reaches standard error. The callback is global, so it stays installed
-// while any reader lives; it finds the reader through the logging thread,
-// the one the reader decodes on.
+// The decoder's error lines, while a reader decodes: counted by text and
+// marked against the picture the decoder was working on; none reaches
+// standard error.
 class DecoderLog {
 public:
-    DecoderLog(const PictureAssembly& assembly, RecordingReport& report, bool markTags)
-        : assembly_(assembly), report_(report), outer_(active_), markTags_(markTags) {
-        active_ = this;
-        std::lock_guard<std::mutex> lock(installLock_);
-        if (installed_++ == 0) av_log_set_callback(&DecoderLog::Callback);
-    }
+    DecoderLog(RecordingReport& report, bool markTags) : report_(report), markTags_(markTags) {}
 
-    ~DecoderLog() {
-        active_ = outer_;
-        std::lock_guard<std::mutex> lock(installLock_);
-        if (--installed_ == 0) av_log_set_callback(av_log_default_callback);
+    // FFmpeg may write one line in several parts; it ends with the newline.
+    void Take(const char* text, int64_t tag) {
+        pending_ += text;
+        if (markTags_) tagsWithErrors_.insert(tag);
+        if (!pending_.empty() && pending_.back() == '\n') Commit();
     }
-
-    DecoderLog(const DecoderLog&) = delete;
-    DecoderLog& operator=(const DecoderLog&) = delete;
 
     bool TagHasErrors(int64_t tag) const { return tagsWithErrors_.count(tag) != 0; }
 
@@ -81,44 +62,17 @@ public:
     void Finish() { Commit(); }
 
 private:
-    static void Callback(void* context, int level, const char* format, va_list args) {
-        if (active_ == nullptr) {
-            av_log_default_callback(context, level, format, args);
-        } else if (level <= AV_LOG_ERROR) {
-            active_->Take(format, args);
-        }
-    }
-
-    // FFmpeg may write one line in several calls; it ends with the newline.
-    void Take(const char* format, va_list args) {
-        char text[1024];
-        std::vsnprintf(text, sizeof text, format, args);
-        pending_ += text;
-        if (markTags_) tagsWithErrors_.insert(assembly_.decodingTag);
-        if (!pending_.empty() && pending_.back() == '\n') Commit();
-    }
-
     void Commit() {
         while (!pending_.empty() && (pending_.back() == '\n' || pending_.back() == '\r')) pending_.pop_back();
         if (!pending_.empty()) ++report_.decoderErrors[pending_];
         pending_.clear();
     }
 
-    static thread_local DecoderLog* active_;
-    static std::mutex installLock_;
-    static int installed_;
-
-    const PictureAssembly& assembly_;
     RecordingReport& report_;
-    DecoderLog* outer_;
     bool markTags_;
     std::string pending_;
     std::set<int64_t> tagsWithErrors_;
 };
-
-thread_local DecoderLog* DecoderLog::active_ = nullptr;
-std::mutex DecoderLog::installLock_;
-int DecoderLog::installed_ = 0;
 
 void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& report,
              SliceCounter& slices) {
@@ -139,30 +93,20 @@ void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& 
         if (options.keepLists) report.records.push_back(record);
         if (options.onRecord) options.onRecord(record);
     };
-    pipeline.onPicture = [&report, &options, &pipeline](const uint8_t* rgb, int32_t width, int32_t height,
-                                                        const TelemetryRecord& record) {
+    pipeline.onPicture = [&report, &options](const ShownPicture& picture) {
         ++report.pictures;
-        const PictureSize size{width, height};
+        const PictureSize size{picture.width, picture.height};
         if (options.keepLists || report.pictureSizes.empty() || !(report.pictureSizes.back() == size))
             report.pictureSizes.push_back(size);
-        if (options.keepLists) report.shownTags.push_back(pipeline.assembly.shownTag);
-        if (options.onPicture) options.onPicture(rgb, width, height, record);
-        if (options.onTaggedPicture) options.onTaggedPicture(pipeline.assembly.shownTag, width, height, record);
+        if (options.keepLists) report.shownTags.push_back(picture.tag);
+        if (options.onPicture) options.onPicture(picture);
     };
     if (options.onPacket) pipeline.onPacket = options.onPacket;
 }
 
-// Counts what the parser queued, then lets the splitter take it all.
-void DrainQueue(DecodeData& pipeline, RecordingReport& report) {
-    {
-        std::lock_guard<std::mutex> lock(pipeline.queueLock);
-        for (const tagFRAME_LIST_ELEMENT* element : pipeline.payloadQueue) {
-            ++report.payloads;
-            report.payloadBytes += static_cast<uint64_t>(element->length);
-        }
-    }
-    while (pipeline.ProcessNextPayload()) {
-    }
+void Count(const SplitTally& split, RecordingReport& report) {
+    report.payloads += split.payloads;
+    report.payloadBytes += split.bytes;
 }
 
 // One pipeline fed piece by piece, as the replay feeds the player's.
@@ -173,16 +117,16 @@ public:
           report_(report),
           onLinkFrame_(options.onLinkFrame),
           slices_(report),
-          chunk_(std::clamp<size_t>(options.chunkSize, 1, kMaxChunk)) {
+          chunk_(std::max<size_t>(options.chunkSize, 1)) {
         pipeline_->AllocateBuffers();
         if (options.decode) {
-            log_ = std::make_unique<DecoderLog>(pipeline_->assembly, report_, options.keepLists);
+            log_ = std::make_unique<DecoderLog>(report_, options.keepLists);
+            DecoderLog* log = log_.get();
+            pipeline_->ObserveDecoderErrors([log](const char* text, int64_t tag) { log->Take(text, tag); });
             pipeline_->OpenDecoder();
         }
-        pipeline_->windowEnabled = false;
-        pipeline_->linePrinted = false;
         // The splitter's one diagnostic line would land in the tools' own output.
-        pipeline_->firstUnitAnnounced = true;
+        pipeline_->Present(Presentation::Headless());
         Observe(*pipeline_, options, report_, slices_);
     }
 
@@ -196,8 +140,7 @@ public:
         report_.fileBytes += size;
         for (size_t pos = 0; pos < size; pos += chunk_) {
             const size_t take = std::min(chunk_, size - pos);
-            pipeline_->ParseLink(data + pos, static_cast<int32_t>(take));
-            DrainQueue(*pipeline_, report_);
+            Count(pipeline_->FeedAndSplit(data + pos, take), report_);
         }
     }
 
@@ -232,7 +175,7 @@ private:
             onLinkFrame_({report_.fileBytes, static_cast<uint16_t>(pipeline_->lastSeq),
                           pipeline_->lostCount != breaks, pipeline_->invalidFrameCount != invalid,
                           pipeline_->payloadLen});
-            DrainQueue(*pipeline_, report_);
+            Count(pipeline_->SplitQueued(), report_);
         }
     }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pipeline/ingest/replay_pace.h"
+#include "pipeline/present/shown_picture.h"
 #include "pipeline/present/telemetry_record.h"
 
 // One link frame as the player's parser completed it.
@@ -25,11 +26,9 @@ struct ReadOptions {
     bool decode = false;       // open the decoder and count pictures
     size_t chunkSize = replay_pace::kChunkBytes;  // bytes per ParseLink call, as the replay reads
     bool keepStream = true;    // collect the rebuilt elementary stream
-    // Called for every decoded picture, with the record shown with it.
-    std::function<void(const uint8_t* rgb, int width, int height, const TelemetryRecord& record)> onPicture;
-    // The same picture with its tag (the number of the first slice that opened
-    // it, from 1), for callers that match pictures to the packets below.
-    std::function<void(int64_t tag, int width, int height, const TelemetryRecord& record)> onTaggedPicture;
+    // Called for every decoded picture, with the record shown with it and its
+    // tag, which matches the packets below; on the reader's own thread.
+    std::function<void(const ShownPicture& picture)> onPicture;
     // Each packet exactly as the decoder is given it, with its picture's tag.
     std::function<void(const uint8_t* data, int32_t size, int64_t tag)> onPacket;
     // With this set the parser is fed frame by frame: each frame's event comes

@@ -8,17 +8,15 @@ ReportCollector::ReportCollector(uint64_t recordingBytes, size_t bins)
 
 void ReportCollector::Attach(ReadOptions& options) {
     options.decode = true;
-    options.keepStream = false;
-    options.keepLists = false;
     options.onLinkFrame = [this](const LinkFrameEvent& frame) { timeline_.AddFrame(frame); };
     options.onUnit = [this](const uint8_t* unit, int32_t length) { timeline_.AddUnit(unit, length); };
     options.onRecord = [this](const TelemetryRecord& record) { timeline_.AddRecord(DecodeTelemetry(record)); };
     // Chain any picture observer the caller already set.
-    std::function<void(const uint8_t*, int, int, const TelemetryRecord&)> outer = options.onPicture;
-    options.onPicture = [this, outer](const uint8_t* rgb, int width, int height, const TelemetryRecord& record) {
-        thumbnails_.Offer(++pictures_, timeline_.CurrentSeconds(), rgb, width, height);
+    std::function<void(const ShownPicture&)> outer = options.onPicture;
+    options.onPicture = [this, outer](const ShownPicture& picture) {
+        thumbnails_.Offer(++pictures_, timeline_.CurrentSeconds(), picture.rgb, picture.width, picture.height);
         ExpectPictures();
-        if (outer) outer(rgb, width, height, record);
+        if (outer) outer(picture);
     };
 }
 

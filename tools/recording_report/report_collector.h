@@ -26,8 +26,9 @@ class ReportCollector {
 public:
     explicit ReportCollector(uint64_t recordingBytes, size_t bins = kDefaultTimelineBins);
 
-    // Sets the hooks the report needs (decoding on, lists off); the
-    // collector must outlive the read.
+    // Sets the hooks the report needs and turns decoding on; what else the
+    // read keeps is the caller's choice (the page itself needs no lists).
+    // The collector must outlive the read.
     void Attach(ReadOptions& options);
     // After the read: the counts the page's header shows.
     ReportFacts Facts(const std::string& path, const RecordingReport& report, const std::string& version) const;
