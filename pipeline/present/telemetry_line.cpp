@@ -1,5 +1,6 @@
 #include "pipeline/present/telemetry_line.h"
 
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <ostream>
@@ -28,6 +29,20 @@ private:
     char* end_;
 };
 
+// The values in the line's order, with the label each carries there.
+struct LabelledValue {
+    const char* label;
+    double value;
+};
+
+std::array<LabelledValue, 5> InLineOrder(const TelemetryValues& values) {
+    return {{{",Az:", values.azimuth},
+             {",Pt:", values.pitch},
+             {",Lon:", values.longitude},
+             {",Lat:", values.latitude},
+             {",H:", values.height}}};
+}
+
 }  // namespace
 
 size_t FormatTelemetryLine(char (&out)[kTelemetryLineMax], int32_t count, int32_t videoType,
@@ -36,18 +51,24 @@ size_t FormatTelemetryLine(char (&out)[kTelemetryLineMax], int32_t count, int32_
     line.Integer(count);
     line.Text(",video:");
     line.Integer(videoType);
-    line.Text(",Az:");
-    line.General(values.azimuth);
-    line.Text(",Pt:");
-    line.General(values.pitch);
-    line.Text(",Lon:");
-    line.General(values.longitude);
-    line.Text(",Lat:");
-    line.General(values.latitude);
-    line.Text(",H:");
-    line.General(values.height);
+    for (const LabelledValue& field : InLineOrder(values)) {
+        line.Text(field.label);
+        line.General(field.value);
+    }
     line.Text("\n");
     return static_cast<size_t>(line.Position() - out);
+}
+
+std::string TelemetryValuesCsv(const TelemetryValues& values) {
+    char text[kTelemetryLineMax];
+    LineWriter row(text);
+    bool first = true;
+    for (const LabelledValue& field : InLineOrder(values)) {
+        if (!first) row.Text(",");
+        first = false;
+        row.General(field.value);
+    }
+    return std::string(text, row.Position());
 }
 
 void WriteTelemetryLine(std::ostream& out, int32_t count, int32_t videoType,

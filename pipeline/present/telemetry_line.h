@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <string>
 
 #include "pipeline/present/telemetry_record.h"
 
@@ -19,3 +20,8 @@ size_t FormatTelemetryLine(char (&out)[kTelemetryLineMax], int32_t count, int32_
 // Writes one line and flushes the stream.
 void WriteTelemetryLine(std::ostream& out, int32_t count, int32_t videoType,
                         const TelemetryValues& values);
+
+// The line's five values alone, "<az>,<pt>,<lon>,<lat>,<h>", each written
+// exactly as the line writes it: what the tools' CSV and track writers put
+// in their columns, so that they never take the printed line apart.
+std::string TelemetryValuesCsv(const TelemetryValues& values);

@@ -156,3 +156,26 @@ TEST_F(TelemetryLine, KeepsTheDecimalPointUnderAGermanLocale) {
 }
 
 }  // namespace
+
+// The tools' columns are the line's values without its labels, digit for
+// digit, whatever the line's other fields are.
+TEST(TelemetryValuesCsv, WritesTheLinesValuesInItsOrderAndFormat) {
+    struct Case {
+        TelemetryValues values;
+        const char* csv;
+        const char* line;
+    };
+    const Case cases[] = {
+        {{0, 90, 0, 0, 0}, "0,90,0,0,0", "7,video:1,Az:0,Pt:90,Lon:0,Lat:0,H:0\n"},
+        {{359.99999f, -90, 116.397128, 39.9, 12345678}, "360,-90,116.397,39.9,1.23457e+07",
+         "7,video:1,Az:360,Pt:-90,Lon:116.397,Lat:39.9,H:1.23457e+07\n"},
+        {{-0.5f, 1e-7f, -179.999999, -0.000123456, 0.25}, "-0.5,1e-07,-180,-0.000123456,0.25",
+         "7,video:1,Az:-0.5,Pt:1e-07,Lon:-180,Lat:-0.000123456,H:0.25\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TelemetryValuesCsv(c.values), c.csv);
+        std::ostringstream line;
+        WriteTelemetryLine(line, 7, 1, c.values);
+        EXPECT_EQ(line.str(), c.line);
+    }
+}

@@ -36,32 +36,12 @@ private:
     int64_t cues_ = 0;
 };
 
-// The five values as the player's own line writes them (its %g in the "C"
-// locale), with the count, the channel and the labels taken out.
-std::string PrintedValues(const TelemetryValues& values) {
-    char text[kTelemetryLineMax];
-    const std::string line(text, FormatTelemetryLine(text, 0, 0, values));
-    std::string row;
-    size_t field = 0;
-    for (size_t start = 0; start < line.size(); ++field) {
-        size_t end = line.find_first_of(",\n", start);
-        if (end == std::string::npos) end = line.size();
-        if (field >= 2) {
-            const size_t colon = line.find(':', start);
-            if (!row.empty()) row += ',';
-            row += line.substr(colon + 1, end - colon - 1);
-        }
-        start = end + 1;
-    }
-    return row;
-}
-
 class CsvWriter : public TrackWriter {
 public:
     void Begin(std::ostream& out) override { out << "picture,time,azimuth,pitch,longitude,latitude,height\n"; }
     void Add(std::ostream& out, const ExportedPicture& picture) override {
         out << std::to_string(picture.number) + "," + FormatIsoUtc(picture.timeMicros) + "," +
-                   PrintedValues(picture.values) + "\n";
+                   TelemetryValuesCsv(picture.values) + "\n";
     }
     void End(std::ostream&) override {}
 };

@@ -196,17 +196,5 @@ bool ReadTelemetryCsv(const std::string& path, std::vector<TelemetrySample>& sam
 const char kTelemetryCsvHeader[] = "record,azimuth,pitch,longitude,latitude,height";
 
 std::string TelemetryCsvRow(int number, const TelemetryRecord& record) {
-    // The player's own line, with its labels taken out, so that the numbers
-    // are the very text the player prints.
-    char text[kTelemetryLineMax];
-    const size_t n = FormatTelemetryLine(text, number, 0, DecodeTelemetry(record));
-    std::string row;
-    const std::vector<std::string> fields = SplitFields(std::string(text, n));
-    for (size_t f = 0; f < fields.size(); ++f) {
-        if (f == 1) continue;  // the channel, "video:0"
-        const size_t colon = fields[f].find(':');
-        if (!row.empty()) row += ',';
-        row += colon == std::string::npos ? fields[f] : fields[f].substr(colon + 1);
-    }
-    return row;
+    return std::to_string(number) + "," + TelemetryValuesCsv(DecodeTelemetry(record));
 }
