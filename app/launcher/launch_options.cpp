@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/launcher/launch_status.h"
+#include "pipeline/ingest/replay_pace.h"
 
 namespace launcher {
 
@@ -61,7 +62,7 @@ void PrintLaunchUsage() {
         "megabyte, or an MPEG-TS, MP4 or Matroska file) is refused with the reason.\n"
         "\n"
         "A recording that is still being written is read while the writer stays ahead\n"
-        "of the replay (10240 bytes every 20 ms); the replay ends at the first moment\n"
+        "of the replay (%d bytes every %d ms); the replay ends at the first moment\n"
         "without new bytes, and the player then waits to be stopped. For a link that\n"
         "is still arriving, use downlink-live.\n"
         "\n"
@@ -72,7 +73,8 @@ void PrintLaunchUsage() {
         "%d when RECORDING is missing, unreadable, a folder or not a recording; %d\n"
         "when the player cannot be started; 128+N when the player was ended by signal N.\n"
         "Example: downlink-play /usr/share/downlink-player/downlink-sample.dat\n",
-        kUsageStatus, kUnreadableStatus, kCannotStartStatus);
+        replay_pace::kChunkBytes, replay_pace::kPauseMs, kUsageStatus, kUnreadableStatus,
+        kCannotStartStatus);
 }
 
 }  // namespace launcher

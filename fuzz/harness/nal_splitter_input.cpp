@@ -39,21 +39,16 @@ std::vector<uint8_t> Expand(const uint8_t* data, size_t size) {
     return out;
 }
 
-constexpr uint8_t kStartCode[] = {0x00, 0x00, 0x00, 0x01};
-
-bool StartCodeAt(const uint8_t* bytes, size_t pos) {
-    return std::memcmp(bytes + pos, kStartCode, sizeof kStartCode) == 0;
-}
-
 void CheckUnit(const DecodeData& pipeline, const uint8_t* unit, int32_t length) {
     FUZZ_INVARIANT(length >= nal_unit::kPrefixSize);
     FUZZ_INVARIANT(unit == pipeline.nalBuf);
     FUZZ_INVARIANT(length + AV_INPUT_BUFFER_PADDING_SIZE <= DecodeData::kNalBufSize);
-    FUZZ_INVARIANT(StartCodeAt(unit, 0));
+    const size_t size = static_cast<size_t>(length);
+    FUZZ_INVARIANT(nal_unit::StartCodeAt(unit, size, 0));
     // Cut at every start code that leaves its unit at least a start code and
     // a header byte: none may be left inside.
-    for (size_t pos = nal_unit::kPrefixSize; pos + sizeof kStartCode < static_cast<size_t>(length); ++pos) {
-        FUZZ_INVARIANT(!StartCodeAt(unit, pos));
+    for (size_t pos = nal_unit::kPrefixSize; pos + nal_unit::kStartCodeSize < size; ++pos) {
+        FUZZ_INVARIANT(!nal_unit::StartCodeAt(unit, size, pos));
     }
     // The decoder reads the unit in place and may read this far past it:
     // behind the next unit's start code and header byte it must find zeros,

@@ -92,6 +92,20 @@ void ForEachUnit(const uint8_t* data, size_t size, F unit) {
     if (start != SIZE_MAX) unit(data + start, size - start);
 }
 
+// Streams from other encoders may use the 3-byte start code 00 00 01 as
+// well; this calls `body(offset)` with the offset of the first byte after
+// each one (of a 3- or a 4-byte code) of a whole buffer. The tools turn such
+// streams into the 4-byte codes the splitter cuts at.
+template <typename F>
+void ForEachAnyStartCodeBody(const uint8_t* data, size_t size, F body) {
+    for (size_t i = 0; i + 3 <= size; ++i) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+            body(i + 3);
+            i += 2;
+        }
+    }
+}
+
 inline bool IsEndType(int type) { return type == kEndOfSequence || type == kEndOfBitstream; }
 
 // Filler and suffix SEI may stand between the slices of one picture; any

@@ -14,6 +14,7 @@
 #include <random>
 #include <thread>
 
+#include "pipeline/ingest/replay_pace.h"
 #include "tests/support/marked_streams.h"
 #include "tests/support/player_process.h"
 #include "tools/recording/link_framer.h"
@@ -44,7 +45,9 @@ const Bytes& ImpairedRecording() {
     return recording;
 }
 
-milliseconds ReplayTime(const Bytes& recording) { return milliseconds(recording.size() / 10240 * 20); }
+milliseconds ReplayTime(const Bytes& recording) {
+    return milliseconds(recording.size() / replay_pace::kChunkBytes * replay_pace::kPauseMs);
+}
 
 uint32_t Seed() {
     const char* text = std::getenv("DLP_STOP_SEED");

@@ -11,12 +11,7 @@ namespace {
 // Positions of the first byte after each 00 00 01 (of a 3- or 4-byte code).
 std::vector<size_t> UnitBodyStarts(const uint8_t* data, size_t size) {
     std::vector<size_t> starts;
-    for (size_t i = 0; i + 3 <= size; ++i) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
-            starts.push_back(i + 3);
-            i += 2;
-        }
-    }
+    nal_unit::ForEachAnyStartCodeBody(data, size, [&starts](size_t body) { starts.push_back(body); });
     return starts;
 }
 
