@@ -19,7 +19,7 @@
 #include "pipeline/byte_order.h"
 #include "pipeline/ingest/link_frame.h"
 #include "pipeline/ingest/replay_pace.h"
-#include "tools/recording/recording_reader.h"
+#include "tools/lib/reading/recording_reader.h"
 
 namespace {
 

@@ -21,10 +21,10 @@ extern "C" {
 #include "pipeline/decode_data.h"
 #include "pipeline/ingest/link_frame.h"
 #include "pipeline/present/telemetry_line.h"
-#include "tools/export_recording/access_units.h"
-#include "tools/export_recording/export_time.h"
-#include "tools/export_recording/klv_st0601.h"
-#include "tools/export_recording/track_writers.h"
+#include "tools/lib/export/access_units.h"
+#include "tools/lib/export/export_time.h"
+#include "tools/lib/export/klv_st0601.h"
+#include "tools/lib/export/track_writers.h"
 
 namespace {
 

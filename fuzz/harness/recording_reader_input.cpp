@@ -9,8 +9,8 @@
 #include "fuzz/harness/fuzz_inputs.h"
 #include "fuzz/harness/invariant.h"
 #include "pipeline/decode/nal_unit.h"
-#include "tools/inspect_recording/recording_summary.h"
-#include "tools/recording/recording_reader.h"
+#include "tools/lib/reading/recording_summary.h"
+#include "tools/lib/reading/recording_reader.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 
 #include "tests/support/link_frames.h"
 #include "tests/support/player_process.h"
-#include "tools/recording/pattern_encoder.h"
-#include "tools/recording/recording_builder.h"
-#include "tools/recording/telemetry_track.h"
+#include "tools/lib/making/pattern_encoder.h"
+#include "tools/lib/making/recording_builder.h"
+#include "tools/lib/formats/telemetry_track.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 
 #include "tests/support/deep_colour_encoder.h"
 #include "tests/support/pipeline_harness.h"
-#include "tools/recording/annex_b.h"
-#include "tools/recording/pattern_encoder.h"
-#include "tools/recording/stream_builder.h"
-#include "tools/recording/telemetry_unit_writer.h"
+#include "tools/lib/formats/annex_b.h"
+#include "tools/lib/making/pattern_encoder.h"
+#include "tools/lib/making/stream_builder.h"
+#include "tools/lib/making/telemetry_unit_writer.h"
 
 namespace {
 

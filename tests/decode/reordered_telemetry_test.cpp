@@ -15,9 +15,9 @@
 #include "tests/support/marked_streams.h"
 #include "tests/support/pipeline_harness.h"
 #include "tests/support/reference_decoder.h"
-#include "tools/recording/pattern_encoder.h"
-#include "tools/recording/stream_builder.h"
-#include "tools/recording/telemetry_unit_writer.h"
+#include "tools/lib/making/pattern_encoder.h"
+#include "tools/lib/making/stream_builder.h"
+#include "tools/lib/making/telemetry_unit_writer.h"
 
 namespace {
 

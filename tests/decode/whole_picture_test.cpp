@@ -16,10 +16,10 @@ extern "C" {
 
 #include "tests/support/pipeline_harness.h"
 #include "tests/support/reference_decoder.h"
-#include "tools/recording/annex_b.h"
-#include "tools/recording/pattern_encoder.h"
-#include "tools/recording/stream_builder.h"
-#include "tools/recording/telemetry_unit_writer.h"
+#include "tools/lib/formats/annex_b.h"
+#include "tools/lib/making/pattern_encoder.h"
+#include "tools/lib/making/stream_builder.h"
+#include "tools/lib/making/telemetry_unit_writer.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "tests/robustness/support/console_lines.h"
 #include "tests/support/marked_streams.h"
 #include "tests/support/player_process.h"
-#include "tools/recording/link_framer.h"
-#include "tools/recording/stream_builder.h"
-#include "tools/recording/telemetry_unit_writer.h"
+#include "tools/lib/making/link_framer.h"
+#include "tools/lib/making/stream_builder.h"
+#include "tools/lib/making/telemetry_unit_writer.h"
 
 namespace {
 

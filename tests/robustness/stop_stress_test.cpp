@@ -17,7 +17,7 @@
 #include "pipeline/ingest/replay_pace.h"
 #include "tests/support/marked_streams.h"
 #include "tests/support/player_process.h"
-#include "tools/recording/link_framer.h"
+#include "tools/lib/making/link_framer.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "tools/recording/pattern_encoder.h"
+#include "tools/lib/making/pattern_encoder.h"
 
 bool EncodeSolidPicturesAs(const std::string& pixelFormat, int width, int height,
                            const std::vector<std::array<uint8_t, 3>>& colours,

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "pipeline/ingest/link_frame.h"
-#include "tools/recording/annex_b.h"
-#include "tools/recording/pattern_encoder.h"
-#include "tools/recording/stream_builder.h"
-#include "tools/recording/telemetry_track.h"
+#include "tools/lib/formats/annex_b.h"
+#include "tools/lib/making/pattern_encoder.h"
+#include "tools/lib/making/stream_builder.h"
+#include "tools/lib/formats/telemetry_track.h"
 
 Bytes EncodeScenes(int width, int height, int count, int keyint) {
     PatternOptions options;

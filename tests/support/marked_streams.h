@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pipeline/present/telemetry_record.h"
-#include "tools/recording/link_framer.h"
+#include "tools/lib/making/link_framer.h"
 
 using Bytes = std::vector<uint8_t>;
 

@@ -5,12 +5,12 @@
 
 #include <sstream>
 
-#include "tools/inspect_recording/recording_summary.h"
-#include "tools/recording/annex_b.h"
-#include "tools/recording/pattern_encoder.h"
-#include "tools/recording/recording_builder.h"
-#include "tools/recording/recording_reader.h"
-#include "tools/recording/stream_builder.h"
+#include "tools/lib/reading/recording_summary.h"
+#include "tools/lib/formats/annex_b.h"
+#include "tools/lib/making/pattern_encoder.h"
+#include "tools/lib/making/recording_builder.h"
+#include "tools/lib/reading/recording_reader.h"
+#include "tools/lib/making/stream_builder.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <sstream>
 #include <vector>
 
-#include "tools/export_recording/export_time.h"
-#include "tools/export_recording/track_writers.h"
+#include "tools/lib/export/export_time.h"
+#include "tools/lib/export/track_writers.h"
 
 namespace {
 

@@ -16,14 +16,14 @@
 
 #include "pipeline/decode/nal_unit.h"
 #include "pipeline/present/telemetry_line.h"
-#include "tools/recording/annex_b.h"
-#include "tools/recording/pattern_encoder.h"
-#include "tools/recording/recording_builder.h"
-#include "tools/recording/recording_reader.h"
+#include "tools/lib/formats/annex_b.h"
+#include "tools/lib/making/pattern_encoder.h"
+#include "tools/lib/making/recording_builder.h"
+#include "tools/lib/reading/recording_reader.h"
 #include "tests/tools/support/klv_reader.h"
 #include "tests/tools/support/tool_folder.h"
 #include "tests/tools/support/ts_reader.h"
-#include "tools/recording/telemetry_track.h"
+#include "tools/lib/formats/telemetry_track.h"
 
 namespace fs = std::filesystem;
 

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "tools/export_recording/decode_clock.h"
-#include "tools/export_recording/picture_timeline.h"
+#include "tools/lib/export/decode_clock.h"
+#include "tools/lib/export/picture_timeline.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "tools/export_recording/klv_pes_rewrite.h"
+#include "tools/lib/export/klv_pes_rewrite.h"
 
 namespace {
 

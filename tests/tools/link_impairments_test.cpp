@@ -7,8 +7,8 @@
 
 #include "pipeline/byte_order.h"
 #include "pipeline/ingest/link_frame.h"
-#include "tools/recording/link_framer.h"
-#include "tools/recording/recording_reader.h"
+#include "tools/lib/making/link_framer.h"
+#include "tools/lib/reading/recording_reader.h"
 
 namespace {
 

@@ -12,12 +12,12 @@
 
 #include "pipeline/byte_order.h"
 #include "pipeline/ingest/link_frame.h"
-#include "tools/recording/link_framer.h"
-#include "tools/recording/pattern_encoder.h"
-#include "tools/recording/recording_builder.h"
-#include "tools/recording/telemetry_track.h"
-#include "tools/recording/telemetry_unit_writer.h"
-#include "tools/recording_report/report_page.h"
+#include "tools/lib/making/link_framer.h"
+#include "tools/lib/making/pattern_encoder.h"
+#include "tools/lib/making/recording_builder.h"
+#include "tools/lib/formats/telemetry_track.h"
+#include "tools/lib/making/telemetry_unit_writer.h"
+#include "tools/lib/report/report_page.h"
 
 namespace {
 

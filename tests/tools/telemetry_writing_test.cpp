@@ -11,8 +11,8 @@
 
 #include "pipeline/decode_data.h"
 #include "pipeline/present/telemetry_line.h"
-#include "tools/recording/telemetry_track.h"
-#include "tools/recording/telemetry_unit_writer.h"
+#include "tools/lib/formats/telemetry_track.h"
+#include "tools/lib/making/telemetry_unit_writer.h"
 
 namespace {
 

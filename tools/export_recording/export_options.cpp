@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tools/export_recording/export_status.h"
-#include "tools/export_recording/export_time.h"
+#include "tools/lib/export/export_status.h"
+#include "tools/lib/export/export_time.h"
 
 namespace {
 

@@ -16,10 +16,10 @@ extern "C" {
 
 #include "project_version.h"
 #include "tools/export_recording/export_options.h"
-#include "tools/export_recording/export_session.h"
-#include "tools/export_recording/export_status.h"
-#include "tools/export_recording/sink_factory.h"
-#include "tools/recording/recording_reader.h"
+#include "tools/lib/export/export_session.h"
+#include "tools/lib/export/export_status.h"
+#include "tools/lib/export/sink_factory.h"
+#include "tools/lib/reading/recording_reader.h"
 
 namespace {
 

@@ -16,10 +16,11 @@
 #include "pipeline/ingest/replay_pace.h"
 #include "project_version.h"
 #include "tools/inspect_recording/progress_bar.h"
-#include "tools/inspect_recording/recording_summary.h"
-#include "tools/recording/recording_reader.h"
-#include "tools/recording_report/report_collector.h"
-#include "tools/recording_report/report_page.h"
+#include "tools/lib/cli/option_numbers.h"
+#include "tools/lib/reading/recording_summary.h"
+#include "tools/lib/reading/recording_reader.h"
+#include "tools/lib/report/report_collector.h"
+#include "tools/lib/report/report_page.h"
 
 namespace {
 
@@ -84,10 +85,8 @@ const option kLongOptions[] = {
 };
 
 bool ParseChunk(const char* text, size_t& value) {
-    errno = 0;
-    char* end = nullptr;
-    const long long v = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < 1 || v > (1 << 20)) return false;
+    long long v = 0;
+    if (!ParseInteger(text, 1, 1 << 20, v)) return false;
     value = static_cast<size_t>(v);
     return true;
 }

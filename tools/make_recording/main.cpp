@@ -8,10 +8,10 @@
 
 #include "project_version.h"
 #include "tools/make_recording/make_options.h"
-#include "tools/recording/annex_b.h"
-#include "tools/recording/recording_reader.h"
-#include "tools/recording/stream_builder.h"
-#include "tools/recording/telemetry_track.h"
+#include "tools/lib/formats/annex_b.h"
+#include "tools/lib/reading/recording_reader.h"
+#include "tools/lib/making/stream_builder.h"
+#include "tools/lib/formats/telemetry_track.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "pipeline/ingest/link_frame.h"
+#include "tools/lib/cli/option_numbers.h"
 
 namespace {
 
@@ -74,13 +75,6 @@ const option kLongOptions[] = {
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
-
-bool ParseInteger(const char* text, long long lowest, long long highest, long long& value) {
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtoll(text, &end, 10);
-    return errno == 0 && end != text && *end == '\0' && value >= lowest && value <= highest;
-}
 
 bool ParseRate(const char* text, double& value) {
     char* end = nullptr;

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "tools/recording/pattern_encoder.h"
-#include "tools/recording/recording_builder.h"
+#include "tools/lib/making/pattern_encoder.h"
+#include "tools/lib/making/recording_builder.h"
 
 struct MakeOptions {
     std::string output;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "pipeline/present/telemetry_record.h"
-#include "tools/recording/telemetry_track.h"
+#include "tools/lib/formats/telemetry_track.h"
 
 struct ToolRun {
     int status;

@@ -1,0 +1,261 @@
+#include "tools/lib/reading/recording_reader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <set>
+
+#include "pipeline/decode/nal_unit.h"
+#include "pipeline/decode/telemetry_unit.h"
+#include "pipeline/decode_data.h"
+#include "pipeline/ingest/link_frame.h"
+
+namespace {
+
+class SliceCounter {
+public:
+    explicit SliceCounter(RecordingReport& report) : report_(report) {}
+
+    void Unit(const uint8_t* unit, int32_t length) {
+        if (nal_unit::OpensPicture(unit, length)) {
+            Close();
+            slices_ = 1;
+        } else if (nal_unit::ContinuesPicture(unit, length)) {
+            if (slices_ > 0) {
+                ++slices_;
+            } else {
+                ++report_.orphanSlices;
+            }
+        } else if (!nal_unit::MayStandBetweenSlices(unit[nal_unit::kStartCodeSize])) {
+            Close();
+        }
+    }
+
+    void Close() {
+        if (slices_ > 0) ++report_.slicesPerPicture[slices_];
+        slices_ = 0;
+    }
+
+private:
+    RecordingReport& report_;
+    int slices_ = 0;
+};
+
+// The decoder's error lines, while a reader decodes: counted by text and
+// marked against the picture the decoder was working on; none reaches
+// standard error.
+class DecoderLog {
+public:
+    DecoderLog(RecordingReport& report, bool markTags) : report_(report), markTags_(markTags) {}
+
+    // FFmpeg may write one line in several parts; it ends with the newline.
+    void Take(const char* text, int64_t tag) {
+        pending_ += text;
+        if (markTags_) tagsWithErrors_.insert(tag);
+        if (!pending_.empty() && pending_.back() == '\n') Commit();
+    }
+
+    bool TagHasErrors(int64_t tag) const { return tagsWithErrors_.count(tag) != 0; }
+
+    // A line still waiting for its newline is counted as it stands.
+    void Finish() { Commit(); }
+
+private:
+    void Commit() {
+        while (!pending_.empty() && (pending_.back() == '\n' || pending_.back() == '\r')) pending_.pop_back();
+        if (!pending_.empty()) ++report_.decoderErrors[pending_];
+        pending_.clear();
+    }
+
+    RecordingReport& report_;
+    bool markTags_;
+    std::string pending_;
+    std::set<int64_t> tagsWithErrors_;
+};
+
+void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& report,
+             SliceCounter& slices) {
+    pipeline.onNal = [&report, &options, &slices](const uint8_t* unit, int32_t length) {
+        ++report.units;
+        slices.Unit(unit, length);
+        if (unit[nal_unit::kStartCodeSize] == telemetry_unit::kMarker) {
+            ++report.telemetryMarkerUnits;
+        } else {
+            ++report.unitsByType[nal_unit::TypeOf(unit[nal_unit::kStartCodeSize])];
+        }
+        if (options.keepStream)
+            report.elementaryStream.insert(report.elementaryStream.end(), unit, unit + length);
+        if (options.onUnit) options.onUnit(unit, length);
+    };
+    pipeline.onTelemetry = [&report, &options](const TelemetryRecord& record) {
+        ++report.recordCount;
+        if (options.keepLists) report.records.push_back(record);
+        if (options.onRecord) options.onRecord(record);
+    };
+    pipeline.onPicture = [&report, &options](const ShownPicture& picture) {
+        ++report.pictures;
+        const PictureSize size{picture.width, picture.height};
+        if (options.keepLists || report.pictureSizes.empty() || !(report.pictureSizes.back() == size))
+            report.pictureSizes.push_back(size);
+        if (options.keepLists) report.shownTags.push_back(picture.tag);
+        if (options.onPicture) options.onPicture(picture);
+    };
+    if (options.onPacket) pipeline.onPacket = options.onPacket;
+}
+
+void Count(const SplitTally& split, RecordingReport& report) {
+    report.payloads += split.payloads;
+    report.payloadBytes += split.bytes;
+}
+
+// One pipeline fed piece by piece, as the replay feeds the player's.
+class PipelineReader {
+public:
+    PipelineReader(const ReadOptions& options, RecordingReport& report)
+        : pipeline_(std::make_unique<DecodeData>()),
+          report_(report),
+          onLinkFrame_(options.onLinkFrame),
+          slices_(report),
+          chunk_(std::max<size_t>(options.chunkSize, 1)) {
+        pipeline_->AllocateBuffers();
+        if (options.decode) {
+            log_ = std::make_unique<DecoderLog>(report_, options.keepLists);
+            DecoderLog* log = log_.get();
+            pipeline_->ObserveDecoderErrors([log](const char* text, int64_t tag) { log->Take(text, tag); });
+            pipeline_->OpenDecoder();
+        }
+        // The splitter's one diagnostic line would land in the tools' own output.
+        pipeline_->Present(Presentation::Headless());
+        Observe(*pipeline_, options, report_, slices_);
+    }
+
+    size_t ChunkSize() const { return chunk_; }
+
+    void Feed(const uint8_t* data, size_t size) {
+        if (onLinkFrame_) {
+            FeedFrameByFrame(data, size);
+            return;
+        }
+        report_.fileBytes += size;
+        for (size_t pos = 0; pos < size; pos += chunk_) {
+            const size_t take = std::min(chunk_, size - pos);
+            Count(pipeline_->FeedAndSplit(data + pos, take), report_);
+        }
+    }
+
+    void Finish() {
+        report_.linkFrames = pipeline_->linkFrameCount;
+        report_.invalidFrames = pipeline_->invalidFrameCount;
+        report_.sequenceBreaks = static_cast<uint64_t>(pipeline_->lostCount);
+        // Before the first start code the splitter holds only a partial one.
+        if (pipeline_->nalLen >= nal_unit::kPrefixSize) {
+            report_.openTail.assign(pipeline_->nalBuf, pipeline_->nalBuf + pipeline_->nalLen);
+        }
+        slices_.Close();
+        if (log_) CountWholePictures();
+    }
+
+private:
+    // Pieces of (frame size - bytes held) complete at most one frame each,
+    // and only at their last byte: from any parser state a frame needs at
+    // least that many more bytes. So each frame's end offset is exact.
+    void FeedFrameByFrame(const uint8_t* data, size_t size) {
+        size_t pos = 0;
+        while (pos < size) {
+            const size_t need = static_cast<size_t>(link_frame::kFrameSize - pipeline_->linkLen);
+            const size_t take = std::min(need, size - pos);
+            const uint64_t frames = pipeline_->linkFrameCount;
+            const uint64_t invalid = pipeline_->invalidFrameCount;
+            const int32_t breaks = pipeline_->lostCount;
+            pipeline_->ParseLink(data + pos, static_cast<int32_t>(take));
+            pos += take;
+            report_.fileBytes += take;
+            if (pipeline_->linkFrameCount == frames) continue;
+            onLinkFrame_({report_.fileBytes, static_cast<uint16_t>(pipeline_->lastSeq),
+                          pipeline_->lostCount != breaks, pipeline_->invalidFrameCount != invalid,
+                          pipeline_->payloadLen});
+            Count(pipeline_->SplitQueued(), report_);
+        }
+    }
+
+    // Late errors count too: a picture may be shown as soon as its first
+    // slice is decoded, before the decoder turns down the slices after it.
+    void CountWholePictures() {
+        log_->Finish();
+        report_.wholePictures = static_cast<uint64_t>(
+            std::count_if(report_.shownTags.begin(), report_.shownTags.end(),
+                          [this](int64_t tag) { return !log_->TagHasErrors(tag); }));
+    }
+
+    // Declared first so that it outlives the pipeline: what the decoder says
+    // while it is freed stays off standard error too.
+    std::unique_ptr<DecoderLog> log_;
+    std::unique_ptr<DecodeData> pipeline_;
+    RecordingReport& report_;
+    std::function<void(const LinkFrameEvent&)> onLinkFrame_;
+    SliceCounter slices_;
+    size_t chunk_;
+};
+
+}  // namespace
+
+RecordingReport ReadRecordingBytes(const std::vector<uint8_t>& recording, const ReadOptions& options) {
+    RecordingReport report;
+    PipelineReader reader(options, report);
+    reader.Feed(recording.data(), recording.size());
+    reader.Finish();
+    return report;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + path;
+        return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        error = "cannot create " + path;
+        return false;
+    }
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool ReadRecordingFile(const std::string& path, const ReadOptions& options, RecordingReport& report,
+                       std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + path;
+        return false;
+    }
+    // Read in pieces: a recording may be far larger than memory should hold.
+    report = RecordingReport{};
+    PipelineReader reader(options, report);
+    std::vector<char> buffer(reader.ChunkSize() * 16);
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+        reader.Feed(reinterpret_cast<const uint8_t*>(buffer.data()), static_cast<size_t>(in.gcount()));
+        if (options.onProgress) options.onProgress(report.fileBytes);
+    }
+    if (in.bad()) {
+        error = "cannot read " + path;
+        return false;
+    }
+    reader.Finish();
+    return true;
+}

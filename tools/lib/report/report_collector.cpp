@@ -1,0 +1,51 @@
+#include "tools/lib/report/report_collector.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "tools/lib/cli/file_names.h"
+#include "tools/lib/reading/recording_summary.h"
+
+ReportCollector::ReportCollector(uint64_t recordingBytes, size_t bins)
+    : timeline_(recordingBytes, bins), thumbnails_(kThumbnailsShown * 2, kThumbnailWidth, kThumbnailHeight) {}
+
+void ReportCollector::Attach(ReadOptions& options) {
+    options.decode = true;
+    options.onLinkFrame = [this](const LinkFrameEvent& frame) { timeline_.AddFrame(frame); };
+    options.onUnit = [this](const uint8_t* unit, int32_t length) { timeline_.AddUnit(unit, length); };
+    options.onRecord = [this](const TelemetryRecord& record) { timeline_.AddRecord(DecodeTelemetry(record)); };
+    // Chain any picture observer the caller already set.
+    std::function<void(const ShownPicture&)> outer = options.onPicture;
+    options.onPicture = [this, outer](const ShownPicture& picture) {
+        thumbnails_.Offer(++pictures_, timeline_.CurrentSeconds(), picture.rgb, picture.width, picture.height);
+        ExpectPictures();
+        if (outer) outer(picture);
+    };
+}
+
+// Pictures come at a steady rate of the link's bytes in a recording padded
+// to the link rate, and at nearly one elsewhere: by a twentieth of the file
+// the count seen tells the whole count well enough for the sampler's plan.
+void ReportCollector::ExpectPictures() {
+    constexpr double kShare = 0.05;
+    const double total = timeline_.DurationSeconds();
+    const double now = timeline_.CurrentSeconds();
+    if (planned_ || total <= 0 || now < total * kShare) return;
+    planned_ = true;
+    thumbnails_.Expect(static_cast<uint64_t>(static_cast<double>(pictures_) * total / now + 0.5));
+}
+
+ReportFacts ReportCollector::Facts(const std::string& path, const RecordingReport& report,
+                                   const std::string& version) const {
+    ReportFacts f;
+    f.fileName = FileName(path);
+    f.version = version;
+    f.fileBytes = report.fileBytes;
+    f.linkFrames = report.linkFrames;
+    f.invalidFrames = report.invalidFrames;
+    f.sequenceBreaks = report.sequenceBreaks;
+    f.pictures = report.pictures;
+    f.records = report.recordCount;
+    f.pictureSize = DescribePictureSizes(report.pictureSizes);
+    return f;
+}

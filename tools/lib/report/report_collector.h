@@ -1,0 +1,47 @@
+#pragma once
+// Gathers what the report page shows while the recording reader runs: it
+// hooks the reader's observers into a timeline and a thumbnail sampler.
+
+#include <string>
+
+#include "tools/lib/reading/recording_reader.h"
+#include "tools/lib/report/link_timeline.h"
+#include "tools/lib/report/thumbnail_sampler.h"
+
+constexpr size_t kThumbnailsShown = 8;
+constexpr int kThumbnailWidth = 152;
+constexpr int kThumbnailHeight = 86;
+
+// The page's facts, beyond the bins and the pictures.
+struct ReportFacts {
+    std::string fileName;
+    std::string version;
+    uint64_t fileBytes = 0;
+    uint64_t linkFrames = 0, invalidFrames = 0, sequenceBreaks = 0;
+    uint64_t pictures = 0, records = 0;
+    std::string pictureSize;  // "1920x1080", several joined, or empty
+};
+
+class ReportCollector {
+public:
+    explicit ReportCollector(uint64_t recordingBytes, size_t bins = kDefaultTimelineBins);
+
+    // Sets the hooks the report needs and turns decoding on; what else the
+    // read keeps is the caller's choice (the page itself needs no lists).
+    // The collector must outlive the read.
+    void Attach(ReadOptions& options);
+    // After the read: the counts the page's header shows.
+    ReportFacts Facts(const std::string& path, const RecordingReport& report, const std::string& version) const;
+
+    const LinkTimeline& Timeline() const { return timeline_; }
+    const ThumbnailSampler& Thumbnails() const { return thumbnails_; }
+
+private:
+    LinkTimeline timeline_;
+    ThumbnailSampler thumbnails_;
+    void ExpectPictures();
+
+    uint64_t pictures_ = 0;
+    bool planned_ = false;
+};
+
