@@ -19,19 +19,32 @@ bool AllZero(const uint8_t* bytes, size_t count) {
     return true;
 }
 
-TEST(PipelineLifecycle, ConstructionClearsWhatIsTestedBeforeItIsWritten) {
+// What a fresh pipeline does first depends on the fields it tests before it
+// writes them: its first link frames parse from a clean state (frame 1 after
+// nothing is no break), its first unit is cut where its start code is, and
+// its first line counts from 1 with an all-zero record on channel 1.
+TEST(PipelineLifecycle, AFreshPipelineStartsFromACleanState) {
     DecodeData pipeline;
-    EXPECT_EQ(pipeline.videoType, 1);
-    EXPECT_EQ(pipeline.frameCount, 0);
-    EXPECT_EQ(pipeline.picWidth, 0);
-    EXPECT_EQ(pipeline.picHeight, 0);
-    EXPECT_EQ(pipeline.srcFormat, 0);
-    EXPECT_EQ(pipeline.linkBuf, nullptr);
-    EXPECT_EQ(pipeline.linkState, 0);
-    EXPECT_EQ(pipeline.nalState, 0);
     EXPECT_EQ(pipeline.QueuedPayloads(), 0u);
-    EXPECT_TRUE(AllZero(pipeline.telemetry.bytes, kTelemetryRecordSize));
-    EXPECT_FALSE(pipeline.libRegistered);
+    pipeline.AllocateBuffers();
+    pipeline.Present({/*window=*/false, /*lines=*/true, /*firstUnitLine=*/false});
+    test_pipeline::UnitLog log(pipeline);
+    const test_pipeline::Bytes vps = {0x00, 0x00, 0x00, 0x01, 0x40, 0x01, 0x0C};
+    test_pipeline::Bytes stream = vps;
+    stream.insert(stream.end(), {0x00, 0x00, 0x00, 0x01, 0x42, 0x01});
+    const auto frames = test_link::FrameStream(stream);
+    pipeline.FeedAndSplit(frames.data(), frames.size());
+    EXPECT_EQ(pipeline.linkFrameCount, 1u);
+    EXPECT_EQ(pipeline.lostCount, 0);
+    ASSERT_EQ(log.units.size(), 1u);
+    EXPECT_EQ(log.units[0], vps);
+
+    pipeline.picWidth = 2;
+    pipeline.picHeight = 2;
+    const uint8_t pixels[2 * 2 * 3] = {};
+    ::testing::internal::CaptureStdout();
+    pipeline.ShowFrame(pixels, pipeline.telemetry);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "1,video:1,Az:0,Pt:90,Lon:0,Lat:0,H:0\n");
 }
 
 // Init opens the real decoder and starts the worker, which then drains what

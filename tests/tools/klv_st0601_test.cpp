@@ -105,3 +105,45 @@ TEST(UasLocalSet, ItemsDecodeBackToTheShownValues) {
         for (size_t i = 0; i < 5; ++i) ExpectDecoded(set, kItems[i], c.want[i]);
     }
 }
+
+// A whole Local Set against ST 0601's own per-item examples: Precision Time
+// Stamp 24 Oct 2008 00:13:29.913 UTC, Sensor Latitude 60.17682296, Longitude
+// 128.42675904, True Altitude 14190.72 m, Relative Azimuth 160.71921143 and
+// Relative Elevation -168.79232483 degrees. The shown angles are floats, so
+// those two items may differ from the example by the float's rounding (under
+// 100 counts); every other byte must be the standard's.
+TEST(UasLocalSet, AWholeSetMatchesTheStandardsExamples) {
+    const Bytes published = {
+        0x06, 0x0E, 0x2B, 0x34, 0x02, 0x0B, 0x01, 0x01, 0x0E, 0x01, 0x03, 0x01, 0x01, 0x00, 0x00, 0x00,
+        0x2D,                                                        // 45 bytes of items
+        0x02, 0x08, 0x00, 0x04, 0x59, 0xF4, 0xA6, 0xAA, 0x4A, 0xA8,  // time stamp
+        0x41, 0x01, 0x11,                                            // version 17
+        0x0D, 0x04, 0x55, 0x95, 0xB6, 0x6D,                          // latitude
+        0x0E, 0x04, 0x5B, 0x53, 0x60, 0xC4,                          // longitude
+        0x0F, 0x02, 0xC2, 0x21,                                      // altitude
+        0x12, 0x04, 0x72, 0x4A, 0x0A, 0x20,                          // azimuth
+        0x13, 0x04, 0x87, 0xF8, 0x4B, 0x86,                          // elevation
+        0x01, 0x02,                                                  // checksum, tag and length
+    };
+    constexpr size_t kAzimuthValue = 48, kElevationValue = 54;
+
+    ExportedPicture picture;
+    picture.timeMicros = 1224807209913000;
+    picture.values = {160.71921143f, -168.79232483f + 90, 128.42675904, 60.17682296, 14190.72};
+    const Bytes got = BuildUasLocalSet(picture);
+
+    ASSERT_EQ(got.size(), published.size() + 2);
+    for (size_t at : {kAzimuthValue, kElevationValue}) {
+        const auto raw = [at](const Bytes& b) {
+            return static_cast<int32_t>(Unsigned(Bytes(b.begin() + long(at), b.begin() + long(at) + 4)));
+        };
+        EXPECT_NEAR(double(raw(got)) - double(raw(published)), 0.0, 100.0) << "item value at " << at;
+    }
+    Bytes masked(got.begin(), got.end() - 2);
+    std::copy(published.begin() + long(kAzimuthValue), published.begin() + long(kAzimuthValue) + 4,
+              masked.begin() + long(kAzimuthValue));
+    std::copy(published.begin() + long(kElevationValue), published.begin() + long(kElevationValue) + 4,
+              masked.begin() + long(kElevationValue));
+    EXPECT_EQ(masked, published);
+    EXPECT_EQ(Unsigned(Bytes(got.end() - 2, got.end())), Checksum(got));
+}
