@@ -8,6 +8,7 @@
 #include "tests/support/deep_colour_encoder.h"
 #include "tests/support/pipeline_harness.h"
 #include "tools/lib/formats/annex_b.h"
+#include "tests/support/encoded_pictures.h"
 #include "tools/lib/making/pattern_encoder.h"
 #include "tools/lib/making/stream_builder.h"
 #include "tools/lib/making/telemetry_unit_writer.h"

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "tests/support/encoded_pictures.h"
 #include "tools/lib/making/pattern_encoder.h"
 
 bool EncodeSolidPicturesAs(const std::string& pixelFormat, int width, int height,

@@ -8,6 +8,7 @@
 #include "pipeline/ingest/replay_pace.h"
 #include "tests/tools/support/tool_folder.h"
 #include "tools/lib/formats/annex_b.h"
+#include "tests/support/encoded_pictures.h"
 #include "tools/lib/making/pattern_encoder.h"
 #include "tools/lib/making/recording_builder.h"
 #include "tools/lib/reading/recording_reader.h"

@@ -44,14 +44,6 @@ bool EncodePictures(const PatternOptions& options, const PictureDrawer& draw, st
 // so that a person sees at once whether pictures are missing or stuck.
 bool EncodeTestPattern(const PatternOptions& options, std::vector<uint8_t>& es, std::string& error);
 
-// One picture per entry, each filled with the one colour (R, G, B) given.
-bool EncodeSolidPictures(int width, int height, const std::vector<std::array<uint8_t, 3>>& rgbPerPicture,
-                         std::vector<uint8_t>& es, std::string& error);
-
-// Packed RGB pictures, each width * height * 3 bytes, encoded in order.
-bool EncodeRgbPictures(int width, int height, const std::vector<std::vector<uint8_t>>& pictures,
-                       std::vector<uint8_t>& es, std::string& error);
-
 // A mid-grey picture with a distinct solid colour in each corner block
 // (top-left red, top-right green, bottom-left blue, bottom-right white), each
 // block `block` pixels square: crop and orientation tests look for them.
