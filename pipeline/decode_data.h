@@ -182,6 +182,11 @@ public:
     std::function<void(const uint8_t* data, int32_t size, int64_t tag)> onPacket;
     // Each picture shown, after its line, before the window shows it.
     std::function<void(const ShownPicture& picture)> onPicture;
+    // Whether the picture observer will look at the next picture's pixels;
+    // unset, it always does. A picture that neither the window nor the
+    // observer looks at is not converted to RGB: the observer gets
+    // rgb == nullptr, and the line and the count go on as ever.
+    std::function<bool()> pixelsWanted;
 
     // Hands the decoder's messages of error level and worse, as FFmpeg writes
     // them (a line may come in several parts; its last ends with the
@@ -221,6 +226,7 @@ private:
     const TelemetryRecord& RecordOfPicture(int64_t tag, const TelemetryRecord& current) const;
     void DrainDecoder();
     void ConvertAndShow(const TelemetryRecord& record);
+    bool PixelsLookedAt() const;
     void ReconfigureConversion();
     void ShowInWindow(const uint8_t* pixels, int32_t rows, int32_t columns);
     void DiscardQueue();

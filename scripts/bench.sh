@@ -3,7 +3,8 @@
 # docs/bench/: the micro-benchmarks, the whole-path comparison with ffmpeg
 # on the single-slice stream and on the same pictures in 4 slices (under Xvfb
 # when there is no display, so the window's cost is measured),
-# the player's peak memory on the sample, and a plot of pictures per second.
+# the player's peak memory on the sample, the tools against ffmpeg's own
+# decoding speed, and a plot of pictures per second.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,7 +19,8 @@ build=${BUILD_DIR:-build-bench}
 out=docs/bench
 # Tests are not needed here; leaving them out keeps the build short.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDLP_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target dlp-micro-bench dlp-whole-path-bench downlink-player
+cmake --build "$build" -j"$(nproc)" --target dlp-micro-bench dlp-whole-path-bench downlink-player \
+  inspect-recording export-recording
 mkdir -p "$out"
 
 with_display() {
@@ -40,6 +42,8 @@ with_display "$build/bench/dlp-whole-path-bench" --rounds "${ROUNDS:-9}" \
   bash bench/peak_rss.sh "$build/app/downlink-player" samples/downlink-sample.dat offscreen
   with_display bash bench/peak_rss.sh "$build/app/downlink-player" samples/downlink-sample.dat window
 } | tee "$out/peak-rss.txt"
+
+bash bench/tools_speed.sh "$build" samples/downlink-sample.dat | tee "$out/tools-speed.txt"
 
 gnuplot -e "csv='$out/rounds.csv'; png='$out/pictures-per-second.png'" bench/plot_rounds.gp
 echo "figures written to $out/" >&2

@@ -116,10 +116,21 @@ void DecodeData::ConvertAndShow(const TelemetryRecord& record) {
         return;
     }
     if (rgbBuf == nullptr) return;
+    if (!PixelsLookedAt()) {
+        ShowFrame(nullptr, record);
+        return;
+    }
     const int rows = sws_scale(swsCtx, frame->data, frame->linesize, 0, frame->height, dstData,
                                dstLinesize);
     if (rows < 1 || rows != frame->height) return;
     ShowFrame(rgbBuf, record);
+}
+
+// The conversion is most of a picture's cost after decoding; tools that only
+// count pictures or take their records skip it.
+bool DecodeData::PixelsLookedAt() const {
+    if (windowEnabled) return true;
+    return onPicture && (!pixelsWanted || pixelsWanted());
 }
 
 void DecodeData::ReconfigureConversion() {

@@ -47,7 +47,7 @@ int32_t DecodeData::ShowFrame(const uint8_t* picture, TelemetryRecord record) {
     const uint8_t* shown = picture;
     int32_t rows = picHeight;
     int32_t columns = picWidth;
-    if (videoType == 0 && CropFits(picWidth, picHeight)) {
+    if (picture != nullptr && videoType == 0 && CropFits(picWidth, picHeight)) {
         CropChannel0(cropBuf, picture);
         shown = cropBuf;
         rows = kCropHeight;

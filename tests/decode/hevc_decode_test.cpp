@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "tests/support/deep_colour_encoder.h"
@@ -65,6 +66,31 @@ TEST(HevcDecode, EveryPictureIsDecodedAndConvertedInOrder) {
     const auto pictures = Decode(Solid(320, 240, kColours));
     ASSERT_EQ(pictures.size(), kColours.size());
     for (size_t i = 0; i < pictures.size(); ++i) ExpectSolid(pictures[i], 320, 240, kColours[i], i);
+}
+
+// Only the pictures the observer will look at are converted; the others
+// still come in order, with their lines, only without pixels.
+TEST(HevcDecode, PicturesNobodyLooksAtComeWithoutConversion) {
+    Bytes es = Solid(320, 240, kColours);
+    AppendEndOfBitstream(es);
+    auto pipeline = test_pipeline::WithDecoder();
+    pipeline->Present({/*window=*/false, /*lines=*/true, /*firstUnitLine=*/false});
+    int asked = 0;
+    pipeline->pixelsWanted = [&asked] { return ++asked % 3 == 0; };
+    std::vector<bool> converted;
+    pipeline->onPicture = [&converted](const ShownPicture& picture) {
+        converted.push_back(picture.rgb != nullptr);
+        if (picture.rgb == nullptr) return;
+        const uint8_t* centre = picture.rgb + (size_t(picture.height / 2) * picture.width + picture.width / 2) * 3;
+        EXPECT_TRUE(Near(centre, kColours[converted.size() - 1])) << "picture " << converted.size();
+    };
+    ::testing::internal::CaptureStdout();
+    test_pipeline::Split(*pipeline, es, 480);
+    const std::string lines = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(converted, (std::vector<bool>{false, false, true, false, false, true, false, false}));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 8);
+    EXPECT_EQ(lines.rfind("1,video:1,", 0), 0u) << lines;
+    EXPECT_NE(lines.find("\n8,video:1,"), std::string::npos) << lines;
 }
 
 TEST(HevcDecode, ConversionIsRebuiltWhenThePictureSizeChanges) {

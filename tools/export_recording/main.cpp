@@ -98,6 +98,7 @@ int Export(const ExportOptions& o, std::vector<std::unique_ptr<ExportSink>> sink
     read.onPicture = [&session](const ShownPicture& picture) {
         session.Shown(picture.tag, picture.width, picture.height, picture.record);
     };
+    read.pixelsWanted = [] { return false; };
     RecordingReport report;
     std::string error;
     if (!ReadRecordingFile(o.recording, read, report, error)) {

@@ -101,6 +101,9 @@ void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& 
         if (options.keepLists) report.shownTags.push_back(picture.tag);
         if (options.onPicture) options.onPicture(picture);
     };
+    pipeline.pixelsWanted = [&options] {
+        return options.onPicture && (!options.pixelsWanted || options.pixelsWanted());
+    };
     if (options.onPacket) pipeline.onPacket = options.onPacket;
 }
 

@@ -29,6 +29,10 @@ struct ReadOptions {
     // Called for every decoded picture, with the record shown with it and its
     // tag, which matches the packets below; on the reader's own thread.
     std::function<void(const ShownPicture& picture)> onPicture;
+    // Whether onPicture will look at the next picture's pixels; unset, it
+    // always does. Pictures nobody looks at are not converted to RGB, and
+    // onPicture then gets rgb == nullptr.
+    std::function<bool()> pixelsWanted;
     // Each packet exactly as the decoder is given it, with its picture's tag.
     std::function<void(const uint8_t* data, int32_t size, int64_t tag)> onPacket;
     // With this set the parser is fed frame by frame: each frame's event comes

@@ -16,6 +16,10 @@ void ReportCollector::Attach(ReadOptions& options) {
     options.onRecord = [this](const TelemetryRecord& record) { timeline_.AddRecord(DecodeTelemetry(record)); };
     // Chain any picture observer the caller already set.
     std::function<void(const ShownPicture&)> outer = options.onPicture;
+    std::function<bool()> outerWants = options.pixelsWanted;
+    options.pixelsWanted = [this, outer, outerWants] {
+        return thumbnails_.MayKeep(pictures_ + 1) || (outer && (!outerWants || outerWants()));
+    };
     options.onPicture = [this, outer](const ShownPicture& picture) {
         thumbnails_.Offer(++pictures_, timeline_.CurrentSeconds(), picture.rgb, picture.width, picture.height);
         ExpectPictures();

@@ -33,6 +33,9 @@ public:
     ThumbnailSampler(const ThumbnailSampler&) = delete;
     ThumbnailSampler& operator=(const ThumbnailSampler&) = delete;
 
+    // Whether Offer may keep picture `picture`: the pixels of any other are
+    // never looked at.
+    bool MayKeep(uint64_t picture) const { return picture != 0 && Wanted(picture); }
     // Picture `picture` (from 1), RGB24; scaled only when it is kept.
     void Offer(uint64_t picture, double seconds, const uint8_t* rgb, int width, int height);
     // About how many pictures the recording holds, once that can be told
