@@ -129,6 +129,14 @@ int LinkSource::Read(uint8_t* buffer, int size) {
     if (stop_) return AVERROR_EXIT;
     const int n = avio_read_partial(io_, buffer, size);
     if (n == 0) return io_->eof_reached ? AVERROR_EOF : AVERROR(EAGAIN);
+    if (plan_.kind == SourceKind::kDatagrams && !stop_ && (n == AVERROR(EIO) || n == AVERROR(ETIMEDOUT))) {
+        // The wait for a datagram timed out (UDP's own timeout is its read
+        // timeout): a quiet link, not an end. The context keeps the error
+        // until told otherwise.
+        io_->error = 0;
+        io_->eof_reached = 0;
+        return AVERROR(EAGAIN);
+    }
     return n;
 }
 
