@@ -10,6 +10,7 @@
 
 extern "C" {
 #include <libavformat/avio.h>
+#include <libavutil/dict.h>
 #include <libavutil/error.h>
 }
 
@@ -49,7 +50,12 @@ public:
         }
         const std::string url = OutputUrl(options_.output, packetBytes_);
         const AVIOInterruptCB interrupt = {&Interrupted, const_cast<std::atomic<bool>*>(&stop_)};
-        const int opened = avio_open2(&io_, url.c_str(), AVIO_FLAG_WRITE, &interrupt, nullptr);
+        AVDictionary* protocolOptions = nullptr;
+        // SRT's live mode closes at once by default, losing what is still in
+        // flight: the end of the recording.
+        if (options_.output.rfind("srt://", 0) == 0) av_dict_set(&protocolOptions, "linger", "10", 0);
+        const int opened = avio_open2(&io_, url.c_str(), AVIO_FLAG_WRITE, &interrupt, &protocolOptions);
+        av_dict_free(&protocolOptions);
         if (opened < 0) {
             if (stop_) return kStatusOk;
             std::fprintf(stderr, "downlink-send: cannot open %s: %s\n", options_.output.c_str(),
