@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/display_platform.h"
@@ -75,9 +76,23 @@ private:
     Clock::time_point lastTime_;
 };
 
+// Recording a followed file into itself would grow it without end, and
+// --force would first empty it.
+bool RecordsIntoInput(const LiveOptions& options) {
+    struct stat input = {};
+    struct stat record = {};
+    return !options.record.empty() && stat(options.input.c_str(), &input) == 0 &&
+           stat(options.record.c_str(), &record) == 0 && input.st_dev == record.st_dev &&
+           input.st_ino == record.st_ino;
+}
+
 int Run(const LiveOptions& options, QApplication& app) {
     Console console(isatty(STDERR_FILENO) != 0);
     std::atomic<bool> stop{false};
+    if (RecordsIntoInput(options)) {
+        console.Message("cannot record: " + options.record + " is the input itself");
+        return kStatusUsage;
+    }
 
     std::unique_ptr<Recorder> recorder;
     if (!options.record.empty()) {
@@ -124,6 +139,9 @@ int Run(const LiveOptions& options, QApplication& app) {
     reader.Join();
     const ReaderEnd end = reader.End();
     if (recorder) recorder->Finish();
+    // The last line holds the totals, recorded bytes included, as they are
+    // on the disk.
+    if (end != ReaderEnd::kCannotOpen) tick.Tick();
     ShutDown(pipeline, end == ReaderEnd::kInputEnded);
 
     if (end == ReaderEnd::kCannotOpen) {

@@ -353,6 +353,7 @@ TEST_F(LiveTest, UsageAndInputErrorsHaveTheirStatus) {
         {{}, 1, "no INPUT"},
         {{"--split", "1", "-"}, 1, "--split needs --record"},
         {{"--record", Recording(), "-"}, 1, "--force"},
+        {{"--force", "--record", Recording(), Recording()}, 1, "is the input itself"},
         {{"tcp://127.0.0.1:1"}, 2, "Connection refused"},
         {{live.folder.Path() + "/missing/file.dat"}, 2, "No such file or directory"},
     };
