@@ -39,14 +39,16 @@ void Headless(DecodeData& pipeline) {
     pipeline.OpenDecoder();
 }
 
-// For each picture's tag, the link bytes fed when its last unit reached the
-// decoder, feeding one link frame at a time.
+// For each picture's tag, the link bytes fed when its slice reached the
+// decoder, feeding one link frame at a time. Units other than slices (such as
+// parameter sets) carry the tag of the picture before them, so only the
+// first packet of a tag counts.
 std::map<int64_t, uint64_t> CompletingOffsets(const std::string& sample) {
     DecodeData pipeline;
     Headless(pipeline);
     std::map<int64_t, uint64_t> offsets;
     uint64_t fed = 0;
-    pipeline.onPacket = [&](const uint8_t*, int32_t, int64_t tag) { offsets[tag] = fed; };
+    pipeline.onPacket = [&](const uint8_t*, int32_t, int64_t tag) { offsets.emplace(tag, fed); };
     for (size_t pos = 0; pos < sample.size(); pos += 512) {
         const size_t take = std::min<size_t>(512, sample.size() - pos);
         fed = pos + take;
