@@ -6,7 +6,7 @@ namespace live {
 
 std::optional<Clock::duration> QuietWatch::Arrived(Clock::time_point now) {
     std::lock_guard<std::mutex> hold(lock_);
-    const Clock::duration silence = now - lastArrival_;
+    const Clock::duration silence = lastArrival_ ? now - *lastArrival_ : Clock::duration{};
     lastArrival_ = now;
     if (!quiet_) return std::nullopt;
     quiet_ = false;
@@ -15,7 +15,7 @@ std::optional<Clock::duration> QuietWatch::Arrived(Clock::time_point now) {
 
 bool QuietWatch::WentQuiet(Clock::time_point now) {
     std::lock_guard<std::mutex> hold(lock_);
-    if (quiet_ || now - lastArrival_ < kQuietAfter) return false;
+    if (quiet_ || !lastArrival_ || now - *lastArrival_ < kQuietAfter) return false;
     quiet_ = true;
     return true;
 }

@@ -19,16 +19,17 @@ constexpr std::chrono::milliseconds kQuietAfter{1000};
 
 class QuietWatch {
 public:
-    explicit QuietWatch(Clock::time_point start) : lastArrival_(start) {}
     // Bytes arrived at `now`: the length of the silence they end, once the
     // link had been said to be quiet.
     std::optional<Clock::duration> Arrived(Clock::time_point now);
-    // True once per silence, when it has lasted kQuietAfter.
+    // True once per silence, when it has lasted kQuietAfter. A link that
+    // has not yet delivered a byte has not gone quiet: the status line's
+    // zero rate already says that nothing came.
     bool WentQuiet(Clock::time_point now);
 
 private:
     std::mutex lock_;
-    Clock::time_point lastArrival_;
+    std::optional<Clock::time_point> lastArrival_;
     bool quiet_ = false;
 };
 

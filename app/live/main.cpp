@@ -109,7 +109,7 @@ int Run(const LiveOptions& options, QApplication& app) {
     }
 
     LinkCounts counts;
-    QuietWatch quiet(Clock::now());
+    QuietWatch quiet;
     DecodeData pipeline;
     pipeline.videoType = kVideoType;
     pipeline.windowTitle = options.title;

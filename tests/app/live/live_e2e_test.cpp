@@ -247,6 +247,32 @@ TEST_F(LiveTest, ImpairedUdpRecordsExactlyTheDatagramsThatArrived) {
     EXPECT_GT(TelemetryLines(*live).size(), 100u) << "pictures go on through the faults";
 }
 
+// Two seconds without a datagram: said once each way, and the recording
+// holds exactly the datagrams sent around the gap.
+TEST_F(LiveTest, UdpOutageIsSaidOnceEachWay) {
+    const int port = StartOnFreePort(live, [&](int p) {
+        live.process.reset();
+        StartLive({"udp://127.0.0.1:" + std::to_string(p)});
+    });
+    ASSERT_NE(port, 0);
+    StartSender(sender, {"--rate", "1000000", "--outage", "1:2", kSample,
+                         "udp://127.0.0.1:" + std::to_string(port)});
+    EXPECT_EQ(sender->WaitForExit(kBound), 0) << sender->Stderr();
+    const std::string sample = SampleBytes();
+    const double intervalMs = 1000.0 * 1024 / 1000000;
+    std::string expected;
+    for (size_t packet = 0; packet * 1024 < sample.size(); ++packet) {
+        const double at = static_cast<double>(packet) * intervalMs;
+        if (at < 1000 || at >= 3000) expected += sample.substr(packet * 1024, 1024);
+    }
+    EXPECT_TRUE(WaitFor([&] { return FileSize(Recording()) >= expected.size(); }, kBound));
+    EXPECT_EQ(live->Stop(), 0);
+    EXPECT_TRUE(SameBytes(ReadFile(Recording()), expected));
+    const std::string err = live->Stderr();
+    EXPECT_EQ(Count(err, "link quiet"), 1u) << err;
+    EXPECT_EQ(Count(err, "link back after 2."), 1u) << err;
+}
+
 TEST_F(LiveTest, TcpOutageWithTheSenderRestartedReconnectsAndResumes) {
     char url[64];
     const int port = StartOnFreePort(sender, [&](int p) {

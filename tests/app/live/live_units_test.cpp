@@ -118,9 +118,10 @@ TEST(RecordingFiles, CutsAtAFrameWhoseNextFrameAlsoStarts) {
 
 TEST(QuietWatch, SaysQuietOnceAndBackWithTheSilence) {
     const Clock::time_point t0{};
-    QuietWatch watch(t0);
-    EXPECT_FALSE(watch.WentQuiet(t0 + std::chrono::milliseconds(999)));
+    QuietWatch watch;
+    EXPECT_FALSE(watch.WentQuiet(t0 + std::chrono::hours(1))) << "nothing came yet, so nothing went";
     EXPECT_FALSE(watch.Arrived(t0 + std::chrono::milliseconds(999)).has_value());
+    EXPECT_FALSE(watch.WentQuiet(t0 + std::chrono::milliseconds(1998)));
     const Clock::time_point last = t0 + std::chrono::milliseconds(999);
     EXPECT_TRUE(watch.WentQuiet(last + kQuietAfter));
     EXPECT_FALSE(watch.WentQuiet(last + kQuietAfter * 3)) << "once per silence";
