@@ -77,7 +77,7 @@ void LinkReader::Run() {
 }
 
 bool LinkReader::WaitForRoom() {
-    if (!CanWait(source_.Kind())) return true;
+    if (!source_.CanWait()) return true;
     while (pipeline_.QueuedPayloads() > kRoomNeeded) {
         if (stop_) return false;
         std::this_thread::sleep_for(kRoomPoll);
@@ -99,7 +99,7 @@ void LinkReader::Arrived(const uint8_t* data, int size) {
 
 void LinkReader::Feed(const uint8_t* data, int size) {
     const size_t framesAtMost = static_cast<size_t>(size) / link_frame::kFrameSize + 1;
-    if (CanWait(source_.Kind()) || pipeline_.QueuedPayloads() + framesAtMost < DecodeData::kQueueLimit) {
+    if (source_.CanWait() || pipeline_.QueuedPayloads() + framesAtMost < DecodeData::kQueueLimit) {
         pipeline_.ParseLink(data, size);
         return;
     }

@@ -55,6 +55,8 @@ SourcePlan PlanSource(const std::string& input) {
         plan.scheme = input.substr(0, colon);
         plan.kind = KindOfScheme(plan.scheme);
         plan.url = input;
+        plan.canWait = plan.kind != SourceKind::kDatagrams &&
+                       (plan.scheme != "srt" || input.find("transtype=file") != std::string::npos);
         return plan;
     }
     if (IsSerialDevice(input)) {

@@ -28,15 +28,17 @@ struct SourcePlan {
     SourceKind kind = SourceKind::kStream;
     std::string url;
     std::string scheme;  // "udp", "tcp", "file", "pipe", ...
+    // Whether the reader may wait for the pipeline before it reads on. A
+    // sender that cannot be held back would only lose the bytes elsewhere:
+    // UDP and RIST, and SRT in its live mode (the default), whose sender
+    // drops what is late and whose connection breaks when the receiver
+    // falls seconds behind. SRT with transtype=file waits like TCP.
+    bool canWait = true;
 };
 
 // Classifies INPUT by its scheme; a path without one is a file, unless it is
 // a terminal device (then kSerial and the URL is filled in on opening).
 SourcePlan PlanSource(const std::string& input);
-
-// Whether the reader may wait for the pipeline before it reads on: a sender
-// that cannot be held back would only lose the bytes elsewhere.
-inline bool CanWait(SourceKind kind) { return kind != SourceKind::kDatagrams; }
 
 class LinkSource {
 public:
@@ -56,6 +58,7 @@ public:
     void Close();
 
     SourceKind Kind() const { return plan_.kind; }
+    bool CanWait() const { return plan_.canWait; }
     bool Reconnects() const { return plan_.kind == SourceKind::kConnection; }
     const std::string& Input() const { return input_; }
 

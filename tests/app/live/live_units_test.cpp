@@ -61,29 +61,29 @@ TEST(PlanSource, TellsDatagramsConnectionsStreamsAndFiles) {
         std::string input;
         SourceKind kind;
         std::string url;
+        bool canWait;
     };
     const Case cases[] = {
-        {"udp://239.1.2.3:5600", SourceKind::kDatagrams, "udp://239.1.2.3:5600"},
-        {"rist://127.0.0.1:1", SourceKind::kDatagrams, "rist://127.0.0.1:1"},
-        {"tcp://h:1?listen=1", SourceKind::kConnection, "tcp://h:1?listen=1"},
-        {"srt://h:1", SourceKind::kConnection, "srt://h:1"},
-        {"-", SourceKind::kStream, "pipe:0"},
-        {"pipe:0", SourceKind::kStream, "pipe:0"},
-        {"unix:/run/link.sock", SourceKind::kStream, "unix:/run/link.sock"},
-        {"flight.dat", SourceKind::kFile, "file:flight.dat"},
+        {"udp://239.1.2.3:5600", SourceKind::kDatagrams, "udp://239.1.2.3:5600", false},
+        {"rist://127.0.0.1:1", SourceKind::kDatagrams, "rist://127.0.0.1:1", false},
+        {"tcp://h:1?listen=1", SourceKind::kConnection, "tcp://h:1?listen=1", true},
+        {"srt://h:1", SourceKind::kConnection, "srt://h:1", false},
+        {"srt://h:1?transtype=file", SourceKind::kConnection, "srt://h:1?transtype=file", true},
+        {"-", SourceKind::kStream, "pipe:0", true},
+        {"pipe:0", SourceKind::kStream, "pipe:0", true},
+        {"unix:/run/link.sock", SourceKind::kStream, "unix:/run/link.sock", true},
+        {"flight.dat", SourceKind::kFile, "file:flight.dat", true},
         // A colon in a file's name is no scheme.
-        {"./a:b.dat", SourceKind::kFile, "file:./a:b.dat"},
-        {"/tmp/x:1", SourceKind::kFile, "file:/tmp/x:1"},
-        {"C:rec.dat", SourceKind::kFile, "file:C:rec.dat"},
+        {"./a:b.dat", SourceKind::kFile, "file:./a:b.dat", true},
+        {"/tmp/x:1", SourceKind::kFile, "file:/tmp/x:1", true},
+        {"C:rec.dat", SourceKind::kFile, "file:C:rec.dat", true},
     };
     for (const Case& c : cases) {
         const SourcePlan plan = PlanSource(c.input);
         EXPECT_EQ(plan.kind, c.kind) << c.input;
         EXPECT_EQ(plan.url, c.url) << c.input;
+        EXPECT_EQ(plan.canWait, c.canWait) << c.input;
     }
-    EXPECT_FALSE(CanWait(SourceKind::kDatagrams));
-    EXPECT_TRUE(CanWait(SourceKind::kConnection));
-    EXPECT_TRUE(CanWait(SourceKind::kFile));
 }
 
 TEST(RecordingFiles, SplitNamesKeepTheExtensionAndFolder) {
