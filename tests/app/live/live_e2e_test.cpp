@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <pty.h>
+#include <termios.h>
 #include <random>
 #include <set>
 #include <sstream>
@@ -331,8 +332,14 @@ TEST_F(LiveTest, SerialLineThroughAPseudoTerminal) {
     char name[256] = {};
     ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
     StartLive({"--baud", "115200", name});
-    ASSERT_TRUE(live->WaitUntilCatching(SIGINT, SIGTERM, kBound));
-    std::this_thread::sleep_for(milliseconds(500));  // raw mode set before any byte
+    // Bytes written before raw mode would meet the line discipline's editing.
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            struct termios mode = {};
+            return tcgetattr(slave, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == 0;
+        },
+        kBound))
+        << live->Stderr();
     const std::string sample = SampleBytes();
     for (size_t pos = 0; pos < sample.size();) {
         const ssize_t n = write(master, sample.data() + pos, std::min<size_t>(4096, sample.size() - pos));
