@@ -101,6 +101,19 @@ uint64_t LastRecordedFigure(const std::string& err) {
     return at == std::string::npos ? 0 : std::stoull(err.substr(at + 9));
 }
 
+// Whether a socket is bound to `port` in one of the kernel's tables
+// ("udp", "tcp"), so that the other side's first datagram or call finds it.
+bool PortBound(const char* protocol, int port) {
+    std::ifstream table(std::string("/proc/net/") + protocol);
+    char wanted[16];
+    std::snprintf(wanted, sizeof wanted, ":%04X ", port);
+    std::string line;
+    while (std::getline(table, line)) {
+        if (line.find(wanted) != std::string::npos) return true;
+    }
+    return false;
+}
+
 struct Program {
     WorkFolder folder;
     std::unique_ptr<PlayerProcess> process;
@@ -183,6 +196,7 @@ struct Connection {
     const char* name;
     const char* rate;
     bool mayDiscard;
+    const char* table;  // where the listening sender's port shows
     const char* senderUrl;
     const char* liveUrl;
 };
@@ -200,6 +214,7 @@ TEST_P(LiveConnection, SampleArrivesWholeWithThePlayersLines) {
         StartSender(sender, {"--rate", c.rate, kSample, senderUrl});
     });
     ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound(c.table, port); }, kBound));
     std::snprintf(liveUrl, sizeof liveUrl, c.liveUrl, port);
     StartLive({liveUrl});
     ExpectWholeSampleThenStop(c.mayDiscard);
@@ -207,8 +222,8 @@ TEST_P(LiveConnection, SampleArrivesWholeWithThePlayersLines) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Loopback, LiveConnection,
-                         ::testing::Values(Connection{"tcp", "3000000", false, "tcp://127.0.0.1:%d?listen=1", "tcp://127.0.0.1:%d"},
-                                           Connection{"srt", "1000000", true, "srt://127.0.0.1:%d?mode=listener",
+                         ::testing::Values(Connection{"tcp", "3000000", false, "tcp", "tcp://127.0.0.1:%d?listen=1", "tcp://127.0.0.1:%d"},
+                                           Connection{"srt", "1000000", true, "udp", "srt://127.0.0.1:%d?mode=listener",
                                                       "srt://127.0.0.1:%d"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -218,6 +233,7 @@ TEST_F(LiveTest, SampleOverUdpIsRecordedWhole) {
         StartLive({"udp://127.0.0.1:" + std::to_string(p)});
     });
     ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound("udp", port); }, kBound));
     StartSender(sender, {"--rate", "1500000", kSample, "udp://127.0.0.1:" + std::to_string(port)});
     EXPECT_EQ(sender->WaitForExit(kBound), 0) << sender->Stderr();
     EXPECT_TRUE(WaitFor([&] { return FileSize(Recording()) >= SampleBytes().size(); }, kBound));
@@ -233,6 +249,7 @@ TEST_F(LiveTest, ImpairedUdpRecordsExactlyTheDatagramsThatArrived) {
         StartLive({"udp://127.0.0.1:" + std::to_string(p)});
     });
     ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound("udp", port); }, kBound));
     send_recording::Impairments impairments;
     impairments.loss = 0.01;
     impairments.burst = 3;
@@ -272,6 +289,7 @@ TEST_F(LiveTest, UdpOutageIsSaidOnceEachWay) {
         StartLive({"udp://127.0.0.1:" + std::to_string(p)});
     });
     ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound("udp", port); }, kBound));
     StartSender(sender, {"--rate", "1000000", "--outage", "1:2", kSample,
                          "udp://127.0.0.1:" + std::to_string(port)});
     EXPECT_EQ(sender->WaitForExit(kBound), 0) << sender->Stderr();
@@ -297,6 +315,7 @@ TEST_F(LiveTest, TcpOutageWithTheSenderRestartedReconnectsAndResumes) {
         StartSender(sender, {"--rate", "1000000", "--loop", kSample, url});
     });
     ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound("tcp", port); }, kBound));
     StartLive({"tcp://127.0.0.1:" + std::to_string(port)});
     ASSERT_TRUE(WaitFor([&] { return TelemetryLines(*live).size() >= 10; }, kBound)) << live->Stderr();
     sender->StopWith(SIGKILL);
@@ -362,6 +381,7 @@ TEST_P(LiveSignal, MidBurstRecordingIsCompleteAndStatusZero) {
         StartSender(sender, {"--rate", "4000000", "--loop", kSample, url});
     });
     ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound("tcp", port); }, kBound));
     StartLive({"tcp://127.0.0.1:" + std::to_string(port)});
     ASSERT_TRUE(WaitFor([&] { return FileSize(Recording()) > 1000000; }, kBound)) << live->Stderr();
     EXPECT_EQ(live->StopWith(GetParam()), 0) << live->Stderr();
