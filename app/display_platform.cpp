@@ -25,9 +25,10 @@ void PreferOffscreenWithoutDisplay() {
     platformChosenHere = true;
 }
 
-void ReportWhenHeadless(const QGuiApplication& app) {
+void ReportWhenHeadless(const QGuiApplication& app, const char* program) {
     if (!platformChosenHere || app.platformName() != QLatin1String("offscreen")) return;
     std::fprintf(stderr,
-                 "downlink-player: no display found; pictures are not shown, "
-                 "telemetry lines are still printed\n");
+                 "%s: no display found; pictures are not shown, "
+                 "telemetry lines are still printed\n",
+                 program);
 }

@@ -10,5 +10,5 @@ class QGuiApplication;
 void PreferOffscreenWithoutDisplay();
 
 // Says on standard error, once, that no display was found, when the
-// fallback above was taken.
-void ReportWhenHeadless(const QGuiApplication& app);
+// fallback above was taken; the line starts with `program`.
+void ReportWhenHeadless(const QGuiApplication& app, const char* program = "downlink-player");

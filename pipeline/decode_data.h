@@ -154,6 +154,8 @@ public:
     std::atomic<bool> workerDone;
     bool windowEnabled;
     bool linePrinted;
+    // The window's title; front ends that show several links tell them apart by it.
+    std::string windowTitle = "RGB Image";
     // Link frames completed, and those dropped for an invalid payload length.
     uint64_t linkFrameCount;
     uint64_t invalidFrameCount;

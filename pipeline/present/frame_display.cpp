@@ -12,7 +12,6 @@
 
 namespace {
 
-const char kWindowName[] = "RGB Image";
 constexpr int kWaitKeyMs = 2;
 
 // Channel 0's cameras deliver 1920 x 1080, of which the centred 1280 x 1024
@@ -66,15 +65,16 @@ void DecodeData::ShowInWindow(const uint8_t* pixels, int32_t rows, int32_t colum
         const cv::Mat rgb(rows, columns, CV_8UC3, const_cast<uint8_t*>(pixels), 0);
         cv::Mat bgr;
         cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR, 0);
-        cv::namedWindow(kWindowName, cv::WINDOW_NORMAL);
+        const std::string& name = windowTitle;
+        cv::namedWindow(name, cv::WINDOW_NORMAL);
         // A resizable window opens small and would scale the picture down;
         // it starts at the picture's own size, and the user may resize it.
         if (rows != windowRows || columns != windowColumns) {
-            cv::resizeWindow(kWindowName, columns, rows);
+            cv::resizeWindow(name, columns, rows);
             windowRows = rows;
             windowColumns = columns;
         }
-        cv::imshow(kWindowName, bgr);
+        cv::imshow(name, bgr);
         cv::waitKey(kWaitKeyMs);
     } catch (const cv::Exception& e) {
         windowEnabled = false;

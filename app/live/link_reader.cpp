@@ -1,0 +1,129 @@
+#include "app/live/link_reader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "app/live/console.h"
+#include "app/live/recorder.h"
+#include "pipeline/decode_data.h"
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+namespace live {
+
+namespace {
+
+// One read completes at most kReadSize / 512 + 1 link frames; the reader of
+// a source that can wait reads on only while that many more payloads fit
+// under the queue's discard limit.
+constexpr int kReadSize = 64 * 1024;
+constexpr size_t kFramesPerRead = kReadSize / link_frame::kFrameSize + 1;
+constexpr size_t kRoomNeeded = DecodeData::kQueueLimit - 2 * kFramesPerRead;
+constexpr auto kRoomPoll = std::chrono::milliseconds(2);
+
+}  // namespace
+
+LinkReader::LinkReader(LinkSource& source, DecodeData& pipeline, Recorder* recorder,
+                       Console& console, LinkCounts& counts, QuietWatch& quiet,
+                       const std::atomic<bool>& stop, std::function<void()> finished)
+    : source_(source),
+      pipeline_(pipeline),
+      recorder_(recorder),
+      console_(console),
+      counts_(counts),
+      quiet_(quiet),
+      stop_(stop),
+      finished_(std::move(finished)) {}
+
+LinkReader::~LinkReader() { Join(); }
+
+void LinkReader::Start() { thread_ = std::thread(&LinkReader::Run, this); }
+
+void LinkReader::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void LinkReader::Run() {
+    if (source_.Open(openError_) < 0) {
+        end_ = stop_ ? ReaderEnd::kStopped : ReaderEnd::kCannotOpen;
+        if (finished_) finished_();
+        return;
+    }
+    std::vector<uint8_t> buffer(kReadSize);
+    while (!stop_) {
+        if (!WaitForRoom()) break;
+        const int n = source_.Read(buffer.data(), kReadSize);
+        if (n > 0) {
+            Arrived(buffer.data(), n);
+            continue;
+        }
+        if (n == AVERROR(EAGAIN)) continue;
+        if (n == AVERROR_EXIT || stop_) break;
+        if (source_.Reconnects()) {
+            console_.Message(source_.Input() + ": connection ended (" + ErrorText(n) +
+                             "); opening it again");
+            if (!source_.Reopen()) break;
+            continue;
+        }
+        if (n != AVERROR_EOF) console_.Message(source_.Input() + ": " + ErrorText(n));
+        end_ = ReaderEnd::kInputEnded;
+        if (finished_) finished_();
+        return;
+    }
+    end_ = ReaderEnd::kStopped;
+}
+
+bool LinkReader::WaitForRoom() {
+    if (!source_.CanWait()) return true;
+    while (pipeline_.QueuedPayloads() > kRoomNeeded) {
+        if (stop_) return false;
+        std::this_thread::sleep_for(kRoomPoll);
+    }
+    return true;
+}
+
+void LinkReader::Arrived(const uint8_t* data, int size) {
+    if (const auto silence = quiet_.Arrived(Clock::now())) {
+        console_.Message("link back after " + Span(*silence));
+    }
+    counts_.bytes += static_cast<uint64_t>(size);
+    // Recorded before it is parsed, so that every byte received is kept
+    // whatever the pipeline makes of it.
+    if (recorder_ != nullptr) recorder_->Keep(data, static_cast<size_t>(size));
+    Feed(data, size);
+    PublishCounts();
+}
+
+void LinkReader::Feed(const uint8_t* data, int size) {
+    const size_t framesAtMost = static_cast<size_t>(size) / link_frame::kFrameSize + 1;
+    if (source_.CanWait() || pipeline_.QueuedPayloads() + framesAtMost < DecodeData::kQueueLimit) {
+        pipeline_.ParseLink(data, size);
+        return;
+    }
+    FeedNearLimit(data, size);
+}
+
+// A datagram source that has outrun the pipeline meets the queue's discard
+// rule. Fed a frame's worth at a time, a discard shows as the queue going
+// from its limit to at most the one payload just added, and is counted.
+void LinkReader::FeedNearLimit(const uint8_t* data, int size) {
+    for (int pos = 0; pos < size; pos += link_frame::kFrameSize) {
+        const int take = std::min(link_frame::kFrameSize, size - pos);
+        const size_t before = pipeline_.QueuedPayloads();
+        pipeline_.ParseLink(data + pos, take);
+        if (before >= DecodeData::kQueueLimit && pipeline_.QueuedPayloads() <= 1) {
+            counts_.discardedPayloads += DecodeData::kQueueLimit;
+        }
+    }
+}
+
+void LinkReader::PublishCounts() {
+    counts_.linkFrames = pipeline_.linkFrameCount;
+    counts_.invalidFrames = pipeline_.invalidFrameCount;
+    counts_.sequenceBreaks = static_cast<uint64_t>(pipeline_.lostCount);
+}
+
+}  // namespace live

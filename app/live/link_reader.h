@@ -1,0 +1,61 @@
+#pragma once
+// The reader thread: takes the link's bytes as they arrive, hands each to
+// the recorder and then to the pipeline's link parser (its only producer),
+// and keeps the counts of the status line.
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "app/live/link_source.h"
+#include "app/live/link_watch.h"
+
+class DecodeData;
+
+namespace live {
+
+class Console;
+class Recorder;
+
+enum class ReaderEnd {
+    kRunning,
+    kStopped,     // asked to stop
+    kInputEnded,  // a finite input ended
+    kCannotOpen,  // the first open failed
+};
+
+class LinkReader {
+public:
+    // `finished` runs on the reader thread when it ends on its own.
+    LinkReader(LinkSource& source, DecodeData& pipeline, Recorder* recorder, Console& console,
+               LinkCounts& counts, QuietWatch& quiet, const std::atomic<bool>& stop,
+               std::function<void()> finished);
+    ~LinkReader();
+    void Start();
+    void Join();
+    ReaderEnd End() const { return end_; }
+    const std::string& OpenError() const { return openError_; }
+
+private:
+    void Run();
+    bool WaitForRoom();
+    void Arrived(const uint8_t* data, int size);
+    void Feed(const uint8_t* data, int size);
+    void FeedNearLimit(const uint8_t* data, int size);
+    void PublishCounts();
+
+    LinkSource& source_;
+    DecodeData& pipeline_;
+    Recorder* recorder_;
+    Console& console_;
+    LinkCounts& counts_;
+    QuietWatch& quiet_;
+    const std::atomic<bool>& stop_;
+    std::function<void()> finished_;
+    std::atomic<ReaderEnd> end_{ReaderEnd::kRunning};
+    std::string openError_;
+    std::thread thread_;
+};
+
+}  // namespace live

@@ -1,0 +1,65 @@
+#pragma once
+// Counts what the link delivers and tells when it goes quiet and when it
+// comes back. The reader reports arrivals; the once-a-second tick reads the
+// counts and notices silence, so a link that stops entirely is still seen.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace live {
+
+using Clock = std::chrono::steady_clock;
+
+// A link with no byte for this long is quiet.
+constexpr std::chrono::milliseconds kQuietAfter{1000};
+
+class QuietWatch {
+public:
+    // Bytes arrived at `now`: the length of the silence they end, once the
+    // link had been said to be quiet.
+    std::optional<Clock::duration> Arrived(Clock::time_point now);
+    // True once per silence, when it has lasted kQuietAfter. A link that
+    // has not yet delivered a byte has not gone quiet: the status line's
+    // zero rate already says that nothing came.
+    bool WentQuiet(Clock::time_point now);
+
+private:
+    std::mutex lock_;
+    std::optional<Clock::time_point> lastArrival_;
+    bool quiet_ = false;
+};
+
+// What the status line shows; written by the reader and the worker, read
+// by the tick.
+struct LinkCounts {
+    std::atomic<uint64_t> bytes{0};
+    std::atomic<uint64_t> linkFrames{0};
+    std::atomic<uint64_t> invalidFrames{0};
+    std::atomic<uint64_t> sequenceBreaks{0};
+    std::atomic<uint64_t> pictures{0};
+    std::atomic<uint64_t> discardedPayloads{0};
+};
+
+struct CountsSnapshot {
+    uint64_t bytes = 0;
+    uint64_t linkFrames = 0;
+    uint64_t invalidFrames = 0;
+    uint64_t sequenceBreaks = 0;
+    uint64_t pictures = 0;
+    uint64_t discardedPayloads = 0;
+    uint64_t recordedBytes = 0;
+};
+
+CountsSnapshot Snapshot(const LinkCounts& counts, uint64_t recordedBytes);
+
+// The status line from two snapshots `seconds` apart.
+std::string StatusLine(const CountsSnapshot& before, const CountsSnapshot& now, double seconds);
+
+// "2.3 s", "1 min 5 s": how long a silence lasted.
+std::string Span(Clock::duration span);
+
+}  // namespace live

@@ -1,0 +1,31 @@
+#pragma once
+// downlink-live's command line.
+
+#include <string>
+
+namespace live {
+
+// Exit statuses, as --help and the manual page list them.
+constexpr int kStatusOk = 0;
+constexpr int kStatusUsage = 1;
+constexpr int kStatusCannotOpen = 2;
+constexpr int kStatusBytesLost = 3;
+
+enum class Action { kRun, kHelp, kVersion, kUsageError };
+
+struct LiveOptions {
+    Action action = Action::kRun;
+    std::string error;  // for kUsageError
+    std::string input;
+    std::string record;         // empty: nothing is recorded
+    double splitMinutes = 0;    // 0: one file
+    bool force = false;
+    int baud = 0;               // 0: leave a serial line's speed as it is
+    std::string title = "RGB Image";
+    bool quiet = false;
+};
+
+LiveOptions ParseLiveOptions(int argc, char** argv);
+void PrintLiveUsage();
+
+}  // namespace live

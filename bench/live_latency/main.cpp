@@ -1,0 +1,158 @@
+// downlink-live's latency and capacity on this machine. The sample goes
+// through downlink-send over UDP on loopback, at the link's pace, into the
+// live reader and the pipeline in this process (no window): for every
+// picture, the time from the arrival of the byte that completes it for the
+// pipeline to the picture handed to the window, median and 99th percentile.
+// Then as many headless pipelines as there are cores decode the sample
+// unpaced at once: their pictures per second over 25 is how many 1080p links
+// at 25 pictures a second the machine receives in real time.
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "app/live/link_source.h"
+#include "pipeline/decode_data.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void Headless(DecodeData& pipeline) {
+    pipeline.Present(Presentation::Headless());
+    pipeline.AllocateBuffers();
+    pipeline.OpenDecoder();
+}
+
+// For each picture's tag, the link bytes fed when its slice reached the
+// decoder, feeding one link frame at a time. Units other than slices (such as
+// parameter sets) carry the tag of the picture before them, so only the
+// first packet of a tag counts.
+std::map<int64_t, uint64_t> CompletingOffsets(const std::string& sample) {
+    DecodeData pipeline;
+    Headless(pipeline);
+    std::map<int64_t, uint64_t> offsets;
+    uint64_t fed = 0;
+    pipeline.onPacket = [&](const uint8_t*, int32_t, int64_t tag) { offsets.emplace(tag, fed); };
+    for (size_t pos = 0; pos < sample.size(); pos += 512) {
+        const size_t take = std::min<size_t>(512, sample.size() - pos);
+        fed = pos + take;
+        pipeline.FeedAndSplit(reinterpret_cast<const uint8_t*>(sample.data()) + pos, take);
+    }
+    return offsets;
+}
+
+pid_t StartSender(const std::string& sample, int port) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const std::string url = "udp://127.0.0.1:" + std::to_string(port);
+        execl(DLP_SEND_PATH, DLP_SEND_PATH, sample.c_str(), url.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t i = std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())));
+    return values[i];
+}
+
+void MeasureLatency(const std::string& samplePath, const std::string& sample) {
+    const auto offsets = CompletingOffsets(sample);
+    const int port = 20000 + static_cast<int>(std::random_device{}() % 40000);
+    std::atomic<bool> stop{false};
+    live::LinkSource source("udp://127.0.0.1:" + std::to_string(port), 0, stop);
+    std::string error;
+    if (source.Open(error) < 0) {
+        std::fprintf(stderr, "cannot open port %d: %s\n", port, error.c_str());
+        return;
+    }
+    DecodeData pipeline;
+    pipeline.Present(Presentation::Headless());
+    std::vector<std::pair<uint64_t, Clock::time_point>> arrivals;  // bytes so far, when
+    std::vector<std::pair<int64_t, Clock::time_point>> shown;
+    pipeline.onPicture = [&](const ShownPicture& picture) {
+        shown.emplace_back(picture.tag, Clock::now());
+    };
+    pipeline.Init();
+    const pid_t sender = StartSender(samplePath, port);
+    std::vector<uint8_t> buffer(65536);
+    uint64_t received = 0;
+    const auto until = Clock::now() + std::chrono::seconds(20);
+    while (received < sample.size() && Clock::now() < until) {
+        const int n = source.Read(buffer.data(), static_cast<int>(buffer.size()));
+        if (n <= 0) continue;
+        received += static_cast<uint64_t>(n);
+        arrivals.emplace_back(received, Clock::now());
+        pipeline.ParseLink(buffer.data(), n);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    pipeline.StopWorker();
+    waitpid(sender, nullptr, 0);
+
+    std::vector<double> latencies;
+    for (const auto& [tag, when] : shown) {
+        const auto offset = offsets.find(tag);
+        if (offset == offsets.end()) continue;
+        const auto arrival = std::lower_bound(
+            arrivals.begin(), arrivals.end(), offset->second,
+            [](const std::pair<uint64_t, Clock::time_point>& a, uint64_t bytes) { return a.first < bytes; });
+        if (arrival == arrivals.end()) continue;
+        latencies.push_back(std::chrono::duration<double, std::milli>(when - arrival->second).count());
+    }
+    std::printf("pictures shown: %zu of %zu, received %llu of %zu bytes\n", shown.size(), offsets.size(),
+                static_cast<unsigned long long>(received), sample.size());
+    std::printf("last byte to picture shown (no window): median %.2f ms, p99 %.2f ms\n",
+                Percentile(latencies, 0.5), Percentile(latencies, 0.99));
+}
+
+void MeasureCapacity(const std::string& sample) {
+    const unsigned pipelines = std::max(1u, std::thread::hardware_concurrency());
+    std::atomic<uint64_t> pictures{0};
+    const auto start = Clock::now();
+    std::vector<std::thread> threads;
+    for (unsigned i = 0; i < pipelines; ++i) {
+        threads.emplace_back([&] {
+            DecodeData pipeline;
+            Headless(pipeline);
+            pipeline.onPicture = [&](const ShownPicture&) { ++pictures; };
+            pipeline.FeedAndSplit(reinterpret_cast<const uint8_t*>(sample.data()), sample.size());
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double rate = static_cast<double>(pictures) / seconds;
+    std::printf("%u pipelines at once, unpaced, no window: %.1f pictures/s in all = %.1f links of 1080p at 25 pictures/s\n",
+                pipelines, rate, rate / 25.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string samplePath = argc > 1 ? argv[1] : DLP_SOURCE_DIR "/samples/downlink-sample.dat";
+    const std::string sample = ReadAll(samplePath);
+    if (sample.empty()) {
+        std::fprintf(stderr, "cannot read %s\n", samplePath.c_str());
+        return 1;
+    }
+    MeasureLatency(samplePath, sample);
+    MeasureCapacity(sample);
+    return 0;
+}

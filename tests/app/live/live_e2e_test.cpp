@@ -1,0 +1,467 @@
+// downlink-live fed by downlink-send over real loopback sockets, by standard
+// input, by a pseudo-terminal and by a growing file, as a user runs them:
+// what arrives is shown with the player's own telemetry lines and recorded
+// byte for byte; outages, signals and a full disk end as --help says.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <pty.h>
+#include <termios.h>
+#include <random>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "pipeline/present/telemetry_line.h"
+#include "tests/support/pipeline_harness.h"
+#include "tests/support/player_process.h"
+#include "tests/support/x_display.h"
+#include "tools/lib/sending/impairment.h"
+
+namespace {
+
+using namespace test_player;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kBound{30000};  // against a hang only
+const std::string kSample = DLP_SAMPLE_PATH;
+
+std::string SampleBytes() { return ReadFile(kSample); }
+
+// The telemetry lines the player prints for the sample, from the player's
+// own pipeline and line writer.
+const std::vector<std::string>& PlayerLines() {
+    static const std::vector<std::string> lines = [] {
+        auto pipeline = test_pipeline::WithDecoder();
+        std::vector<std::string> out;
+        pipeline->onPicture = [&out](const ShownPicture& picture) {
+            char line[kTelemetryLineMax];
+            const size_t n = FormatTelemetryLine(line, static_cast<int32_t>(out.size() + 1), 1,
+                                                 DecodeTelemetry(picture.record));
+            out.emplace_back(line, n > 0 && line[n - 1] == '\n' ? n - 1 : n);
+        };
+        const std::string bytes = SampleBytes();
+        pipeline->FeedAndSplit(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        return out;
+    }();
+    return lines;
+}
+
+std::vector<std::string> TelemetryLines(const PlayerProcess& live) {
+    std::vector<std::string> out;
+    for (const std::string& line : live.Lines()) {
+        if (line.find(",video:") != std::string::npos) out.push_back(line);
+    }
+    return out;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+uint64_t FileSize(const std::string& path) {
+    struct stat info = {};
+    return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+// Equal bytes, or where they first differ: a recording is megabytes long.
+::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+    if (actual == expected) return ::testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+    return ::testing::AssertionFailure() << actual.size() << " bytes where " << expected.size()
+                                         << " were expected; first difference at byte " << at;
+}
+
+bool WaitFor(const std::function<bool()>& done, milliseconds bound) {
+    const auto until = std::chrono::steady_clock::now() + bound;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    return true;
+}
+
+int RandomPort() {
+    static std::mt19937 rng(std::random_device{}());
+    return 20000 + static_cast<int>(rng() % 40000);
+}
+
+// The last "recorded=" figure of the status lines.
+uint64_t LastRecordedFigure(const std::string& err) {
+    const size_t at = err.rfind("recorded=");
+    return at == std::string::npos ? 0 : std::stoull(err.substr(at + 9));
+}
+
+// Whether a socket is bound to `port` in one of the kernel's tables
+// ("udp", "tcp"), so that the other side's first datagram or call finds it.
+bool PortBound(const char* protocol, int port) {
+    std::ifstream table(std::string("/proc/net/") + protocol);
+    char wanted[16];
+    std::snprintf(wanted, sizeof wanted, ":%04X ", port);
+    std::string line;
+    while (std::getline(table, line)) {
+        if (line.find(wanted) != std::string::npos) return true;
+    }
+    return false;
+}
+
+struct Program {
+    WorkFolder folder;
+    std::unique_ptr<PlayerProcess> process;
+    PlayerProcess& operator*() { return *process; }
+    PlayerProcess* operator->() { return process.get(); }
+};
+
+PlayerOptions Options(std::vector<std::string> arguments, Display display = Display::kNone) {
+    PlayerOptions options;
+    options.display = display;
+    options.arguments = std::move(arguments);
+    return options;
+}
+
+void Start(Program& program, const std::string& path, const PlayerOptions& options) {
+    program.process = std::make_unique<PlayerProcess>(path, program.folder, options);
+}
+
+// A program that binds a port is given a fresh one until it keeps running;
+// another process on the port makes it exit at once with status 2.
+template <typename Launch>
+int StartOnFreePort(Program& program, Launch launch) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int port = RandomPort();
+        launch(port);
+        if (!program->WaitUntilCatching(SIGINT, SIGTERM, kBound) && !program->Running()) continue;
+        std::this_thread::sleep_for(milliseconds(300));
+        if (program->Running()) return port;
+    }
+    ADD_FAILURE() << "no free loopback port";
+    return 0;
+}
+
+void StartSender(Program& sender, std::vector<std::string> arguments) {
+    Start(sender, DLP_SEND_PATH, Options(std::move(arguments)));
+}
+
+class LiveTest : public ::testing::Test {
+protected:
+    std::string Recording() const { return live.folder.Path() + "/rec.dat"; }
+    void StartLive(std::vector<std::string> arguments, Display display = Display::kNone) {
+        arguments.insert(arguments.begin(), {"--record", Recording()});
+        Start(live, DLP_LIVE_PATH, Options(arguments, display));
+    }
+    // A source that cannot be held back (UDP, SRT's live mode) outruns a
+    // pipeline slowed down by a sanitizer; its queue then discards payloads,
+    // the status line counts them, and only then may lines be missing.
+    void ExpectPlayerLinesUnlessDiscarded() {
+        const std::string err = live->Stderr();
+        const size_t last = err.rfind("discarded=");
+        if (last != std::string::npos && err.compare(last, 12, "discarded=0 ") != 0) {
+            std::printf("the pipeline fell behind and discarded payloads; lines not compared\n");
+            return;
+        }
+        EXPECT_EQ(TelemetryLines(*live), PlayerLines());
+    }
+    // Waits for the sample's last line, then stops downlink-live in order.
+    void ExpectWholeSampleThenStop(bool mayDiscard = false) {
+        const std::string last = PlayerLines().back();
+        EXPECT_TRUE(WaitFor([&] { return FileSize(Recording()) >= SampleBytes().size(); }, kBound));
+        if (mayDiscard) {
+            WaitFor([&] { return live->Stdout().find(last) != std::string::npos; }, milliseconds(5000));
+        } else {
+            EXPECT_TRUE(live->WaitForStdout(last, kBound)) << live->Stderr();
+        }
+        EXPECT_EQ(live->Stop(), 0) << live->Stderr();
+        EXPECT_TRUE(SameBytes(ReadFile(Recording()), SampleBytes()));
+        if (mayDiscard) {
+            ExpectPlayerLinesUnlessDiscarded();
+        } else {
+            EXPECT_EQ(TelemetryLines(*live), PlayerLines());
+        }
+    }
+    Program live;
+    Program sender;
+};
+
+// Lossless connections: the sender listens, downlink-live calls it.
+struct Connection {
+    const char* name;
+    const char* rate;
+    bool mayDiscard;
+    const char* table;  // where the listening sender's port shows
+    const char* senderUrl;
+    const char* liveUrl;
+};
+
+void PrintTo(const Connection& c, std::ostream* os) { *os << c.name; }
+
+class LiveConnection : public LiveTest, public ::testing::WithParamInterface<Connection> {};
+
+TEST_P(LiveConnection, SampleArrivesWholeWithThePlayersLines) {
+    const Connection c = GetParam();
+    char senderUrl[128];
+    char liveUrl[128];
+    const int port = StartOnFreePort(sender, [&](int p) {
+        std::snprintf(senderUrl, sizeof senderUrl, c.senderUrl, p);
+        StartSender(sender, {"--rate", c.rate, kSample, senderUrl});
+    });
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound(c.table, port); }, kBound));
+    std::snprintf(liveUrl, sizeof liveUrl, c.liveUrl, port);
+    StartLive({liveUrl});
+    ExpectWholeSampleThenStop(c.mayDiscard);
+    EXPECT_EQ(sender->WaitForExit(kBound), 0) << sender->Stderr();
+}
+
+INSTANTIATE_TEST_SUITE_P(Loopback, LiveConnection,
+                         ::testing::Values(Connection{"tcp", "3000000", false, "tcp", "tcp://127.0.0.1:%d?listen=1", "tcp://127.0.0.1:%d"},
+                                           // A second of SRT latency: a sanitized, busy machine
+                                           // may not run the receiver for a while, and SRT's
+                                           // live mode drops what is later than that.
+                                           Connection{"srt", "1000000", true, "udp",
+                                                      "srt://127.0.0.1:%d?mode=listener&latency=1000000",
+                                                      "srt://127.0.0.1:%d?latency=1000000"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LiveTest, SampleOverUdpIsRecordedWhole) {
+    const int port = StartOnFreePort(live, [&](int p) {
+        live.process.reset();
+        StartLive({"udp://127.0.0.1:" + std::to_string(p)});
+    });
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound("udp", port); }, kBound));
+    StartSender(sender, {"--rate", "1500000", kSample, "udp://127.0.0.1:" + std::to_string(port)});
+    EXPECT_EQ(sender->WaitForExit(kBound), 0) << sender->Stderr();
+    EXPECT_TRUE(WaitFor([&] { return FileSize(Recording()) >= SampleBytes().size(); }, kBound));
+    WaitFor([&] { return live->Stdout().find(PlayerLines().back()) != std::string::npos; }, milliseconds(5000));
+    EXPECT_EQ(live->Stop(), 0) << live->Stderr();
+    EXPECT_TRUE(SameBytes(ReadFile(Recording()), SampleBytes()));
+    ExpectPlayerLinesUnlessDiscarded();
+}
+
+TEST_F(LiveTest, ImpairedUdpRecordsExactlyTheDatagramsThatArrived) {
+    const int port = StartOnFreePort(live, [&](int p) {
+        live.process.reset();
+        StartLive({"udp://127.0.0.1:" + std::to_string(p)});
+    });
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound("udp", port); }, kBound));
+    send_recording::Impairments impairments;
+    impairments.loss = 0.01;
+    impairments.burst = 3;
+    impairments.reorder = 0.05;
+    impairments.duplicate = 0.02;
+    StartSender(sender, {"--rate", "1500000", "--loss", "0.01", "--burst", "3", "--reorder", "0.05",
+                         "--duplicate", "0.02", "--seed", "11", kSample,
+                         "udp://127.0.0.1:" + std::to_string(port)});
+    EXPECT_EQ(sender->WaitForExit(kBound), 0) << sender->Stderr();
+    // What the sender's plan says left it, in its order.
+    const std::string sample = SampleBytes();
+    const size_t packetBytes = 1024;
+    const uint64_t packets = (sample.size() + packetBytes - 1) / packetBytes;
+    std::string expected;
+    for (uint64_t first = 0; first < packets; first += 64) {
+        for (const auto& d : send_recording::PlanDepartures(impairments, 11, first,
+                                                            std::min<uint64_t>(64, packets - first), 1.0)) {
+            expected += sample.substr(d.packet * packetBytes, packetBytes);
+        }
+    }
+    ASSERT_LT(expected.size(), sample.size());
+    EXPECT_TRUE(WaitFor([&] { return FileSize(Recording()) >= expected.size(); }, kBound));
+    std::this_thread::sleep_for(milliseconds(1500));  // pictures shown meanwhile
+    EXPECT_TRUE(live->Running());
+    EXPECT_EQ(live->Stop(), 0) << live->Stderr();
+    EXPECT_TRUE(SameBytes(ReadFile(Recording()), expected));
+    // A sanitized pipeline falls behind the datagrams and its queue discards
+    // some; a second of pictures in all still shows that they go on.
+    EXPECT_GT(TelemetryLines(*live).size(), 25u) << "pictures go on through the faults";
+}
+
+// Two seconds without a datagram: said once each way, and the recording
+// holds exactly the datagrams sent around the gap.
+TEST_F(LiveTest, UdpOutageIsSaidOnceEachWay) {
+    const int port = StartOnFreePort(live, [&](int p) {
+        live.process.reset();
+        StartLive({"udp://127.0.0.1:" + std::to_string(p)});
+    });
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound("udp", port); }, kBound));
+    StartSender(sender, {"--rate", "1000000", "--outage", "1:2", kSample,
+                         "udp://127.0.0.1:" + std::to_string(port)});
+    EXPECT_EQ(sender->WaitForExit(kBound), 0) << sender->Stderr();
+    const std::string sample = SampleBytes();
+    const double intervalMs = 1000.0 * 1024 / 1000000;
+    std::string expected;
+    for (size_t packet = 0; packet * 1024 < sample.size(); ++packet) {
+        const double at = static_cast<double>(packet) * intervalMs;
+        if (at < 1000 || at >= 3000) expected += sample.substr(packet * 1024, 1024);
+    }
+    EXPECT_TRUE(WaitFor([&] { return FileSize(Recording()) >= expected.size(); }, kBound));
+    EXPECT_EQ(live->Stop(), 0);
+    EXPECT_TRUE(SameBytes(ReadFile(Recording()), expected));
+    const std::string err = live->Stderr();
+    EXPECT_EQ(Count(err, "link quiet"), 1u) << err;
+    EXPECT_EQ(Count(err, "link back after 2."), 1u) << err;
+}
+
+TEST_F(LiveTest, TcpOutageWithTheSenderRestartedReconnectsAndResumes) {
+    char url[64];
+    const int port = StartOnFreePort(sender, [&](int p) {
+        std::snprintf(url, sizeof url, "tcp://127.0.0.1:%d?listen=1", p);
+        StartSender(sender, {"--rate", "1000000", "--loop", kSample, url});
+    });
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound("tcp", port); }, kBound));
+    StartLive({"tcp://127.0.0.1:" + std::to_string(port)});
+    ASSERT_TRUE(WaitFor([&] { return TelemetryLines(*live).size() >= 10; }, kBound)) << live->Stderr();
+    sender->StopWith(SIGKILL);
+    sender.process.reset();
+    ASSERT_TRUE(live->WaitForStderr("link quiet", kBound)) << live->Stderr();
+    const size_t before = TelemetryLines(*live).size();
+    std::this_thread::sleep_for(milliseconds(1000));  // two seconds without a sender in all
+    Program restarted;
+    StartSender(restarted, {"--rate", "3000000", kSample, url});
+    ASSERT_TRUE(live->WaitForStderr("link back after", kBound)) << live->Stderr();
+    EXPECT_TRUE(WaitFor([&] { return TelemetryLines(*live).size() >= before + 200; }, kBound))
+        << "pictures resume: " << TelemetryLines(*live).size() - before;
+    EXPECT_EQ(live->Stop(), 0);
+    EXPECT_EQ(Count(live->Stderr(), "link quiet"), 1u) << live->Stderr();
+    EXPECT_EQ(Count(live->Stderr(), "link back after"), 1u) << live->Stderr();
+    EXPECT_TRUE(live->Stderr().find("connection ended") != std::string::npos);
+}
+
+TEST_F(LiveTest, StandardInputEndsInOrderWithEverything) {
+    // Standard input from a pipe that a shell fills with the sample.
+    live.process = std::make_unique<PlayerProcess>(
+        "sh", live.folder,
+        Options({"-c", "cat \"$1\" | \"$0\" --record \"$2\" -", DLP_LIVE_PATH, kSample, Recording()}));
+    EXPECT_EQ(live->WaitForExit(kBound), 0) << live->Stderr();
+    EXPECT_TRUE(SameBytes(ReadFile(Recording()), SampleBytes()));
+    EXPECT_EQ(TelemetryLines(*live), PlayerLines());
+    EXPECT_EQ(LastRecordedFigure(live->Stderr()), SampleBytes().size());
+}
+
+TEST_F(LiveTest, SerialLineThroughAPseudoTerminal) {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    StartLive({"--baud", "115200", name});
+    // Bytes written before raw mode would meet the line discipline's editing.
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            struct termios mode = {};
+            return tcgetattr(slave, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == 0;
+        },
+        kBound))
+        << live->Stderr();
+    const std::string sample = SampleBytes();
+    for (size_t pos = 0; pos < sample.size();) {
+        const ssize_t n = write(master, sample.data() + pos, std::min<size_t>(4096, sample.size() - pos));
+        ASSERT_GT(n, 0);
+        pos += static_cast<size_t>(n);
+    }
+    ExpectWholeSampleThenStop();
+    close(master);
+    close(slave);
+}
+
+// Stopped while bytes pour in, the recording holds every byte received,
+// which are the sample's from its start, and the status is 0.
+class LiveSignal : public LiveTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LiveSignal, MidBurstRecordingIsCompleteAndStatusZero) {
+    char url[64];
+    const int port = StartOnFreePort(sender, [&](int p) {
+        std::snprintf(url, sizeof url, "tcp://127.0.0.1:%d?listen=1", p);
+        StartSender(sender, {"--rate", "4000000", "--loop", kSample, url});
+    });
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound("tcp", port); }, kBound));
+    StartLive({"tcp://127.0.0.1:" + std::to_string(port)});
+    ASSERT_TRUE(WaitFor([&] { return FileSize(Recording()) > 1000000; }, kBound)) << live->Stderr();
+    EXPECT_EQ(live->StopWith(GetParam()), 0) << live->Stderr();
+    const std::string recorded = ReadFile(Recording());
+    const std::string sample = SampleBytes();
+    ASSERT_GT(recorded.size(), 1000000u);
+    EXPECT_EQ(recorded.size(), LastRecordedFigure(live->Stderr()));
+    std::string looped;
+    while (looped.size() < recorded.size()) looped += sample;
+    EXPECT_TRUE(SameBytes(recorded, looped.substr(0, recorded.size())));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, LiveSignal, ::testing::Values(SIGTERM, SIGINT));
+
+TEST_F(LiveTest, FullDiskSaysSoOncePicturesGoOnStatusThree) {
+    constexpr uint64_t kLimit = 1000000;
+    live.process = std::make_unique<PlayerProcess>(
+        "sh", live.folder,
+        Options({"-c", "cat \"$1\" | prlimit --fsize=" + std::to_string(kLimit) + " \"$0\" --record \"$2\" -",
+                 DLP_LIVE_PATH, kSample, Recording()}));
+    EXPECT_EQ(live->WaitForExit(kBound), 3) << live->Stderr();
+    const std::string err = live->Stderr();
+    EXPECT_EQ(Count(err, "recording stopped"), 1u) << err;
+    const uint64_t lost = SampleBytes().size() - kLimit;
+    EXPECT_NE(err.find(std::to_string(lost) + " received bytes were not recorded"), std::string::npos) << err;
+    EXPECT_TRUE(SameBytes(ReadFile(Recording()), SampleBytes().substr(0, kLimit)));
+    EXPECT_EQ(TelemetryLines(*live), PlayerLines());
+}
+
+TEST_F(LiveTest, UsageAndInputErrorsHaveTheirStatus) {
+    std::ofstream(Recording()) << "kept";
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string says;
+    };
+    const Case cases[] = {
+        {{}, 1, "no INPUT"},
+        {{"--split", "1", "-"}, 1, "--split needs --record"},
+        {{"--record", Recording(), "-"}, 1, "--force"},
+        {{"--force", "--record", Recording(), Recording()}, 1, "is the input itself"},
+        {{"tcp://127.0.0.1:1"}, 2, "Connection refused"},
+        {{live.folder.Path() + "/missing/file.dat"}, 2, "No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        Program program;
+        Start(program, DLP_LIVE_PATH, Options(c.arguments));
+        EXPECT_EQ(program->WaitForExit(kBound), c.status) << testing::PrintToString(c.arguments);
+        EXPECT_NE(program->Stderr().find(c.says), std::string::npos) << program->Stderr();
+    }
+    EXPECT_EQ(ReadFile(Recording()), "kept");
+}
+
+// A followed file shown in a titled window; bytes appended later are shown too.
+TEST_F(LiveTest, GrowingFileInATitledWindow) {
+    test_x::PrivateServer server;
+    if (!server.Started()) GTEST_SKIP() << "no Xvfb";
+    const std::string input = live.folder.Path() + "/growing.dat";
+    const std::string sample = SampleBytes();
+    std::ofstream(input, std::ios::binary) << sample;
+    Start(live, DLP_LIVE_PATH, Options({"--title", "Link A", input}, Display::kInherited));
+    ASSERT_TRUE(live->WaitForStdout(PlayerLines().back(), kBound)) << live->Stderr();
+    std::vector<std::string> windows;
+    ASSERT_TRUE(WaitFor([&] { return !(windows = test_x::WindowsNamed("Link A", live->Pid())).empty(); },
+                        milliseconds(10000)));
+    const auto shot = test_x::Screenshot(windows[0]);
+    ASSERT_TRUE(shot.has_value());
+    std::set<int> shades;
+    for (int y = 0; y < shot->height; y += 17) {
+        for (int x = 0; x < shot->width; x += 13) shades.insert(shot->At(x, y)[0] / 16 * 256 + shot->At(x, y)[1] / 16);
+    }
+    EXPECT_GT(shades.size(), 8u) << "the window shows a picture, not a blank";
+    std::ofstream(input, std::ios::binary | std::ios::app) << sample;
+    EXPECT_TRUE(WaitFor([&] { return TelemetryLines(*live).size() >= 2 * PlayerLines().size() - 5; }, kBound))
+        << TelemetryLines(*live).size();
+    EXPECT_EQ(live->Stop(), 0);
+}
+
+}  // namespace
