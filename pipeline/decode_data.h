@@ -105,6 +105,14 @@ public:
     void HandleNal(const uint8_t* unit, int32_t length);
     bool CaptureTelemetry(const uint8_t* unit, int32_t length);
     int32_t OpenDecoder();
+    // Decoding threads. The player's one thread hands each picture back
+    // before the next packet goes in; a headless caller may set more before
+    // OpenDecoder (0: as many as FFmpeg chooses) and then gets each picture
+    // a few packets later, and its error observer is called from FFmpeg's
+    // threads too. FinishDecoding then shows what a single thread would
+    // have shown by the end of the input.
+    int32_t decoderThreads = 1;
+    void FinishDecoding();
 
     // Presentation (pipeline/present).
     int32_t ShowFrame(const uint8_t* picture, TelemetryRecord record);
@@ -195,8 +203,9 @@ public:
     // newline), to `observer` with the tag of the picture being decoded, in
     // place of standard error. Decoding must happen on the calling thread,
     // as a headless caller's does, and the observer must outlive the
-    // pipeline: what the decoder says while it is freed comes too
-    // (decoder_messages.cpp).
+    // pipeline: what the decoder says while it is freed comes too. With
+    // decoderThreads other than 1 the observer is called from FFmpeg's
+    // threads as well, and must be safe for that (decoder_messages.cpp).
     void ObserveDecoderErrors(std::function<void(const char* text, int64_t tag)> observer);
 
 private:

@@ -7,10 +7,14 @@
 // here decodes on the thread that asked. Lines from any other thread (the
 // player's own decoder, another library) go to FFmpeg's default as before.
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavutil/log.h>
 }
 
@@ -21,15 +25,30 @@ namespace {
 thread_local DecodeData* messageTarget = nullptr;
 std::mutex installLock;
 int observing = 0;
+// The one pipeline observing, while there is exactly one: FFmpeg's own
+// frame threads log from threads that no pipeline has registered.
+std::atomic<DecodeData*> soleTarget{nullptr};
 
-void Install(void (*callback)(void*, int, const char*, va_list)) {
+// The tag SendPacket put into the codec context's `opaque`, which FFmpeg
+// copies into the context of the thread that decodes the packet; -1 when
+// the message does not come from a codec context.
+int64_t TagOfContext(void* context) {
+    if (context == nullptr) return -1;
+    const AVClass* cls = *static_cast<const AVClass* const*>(context);
+    if (cls == nullptr || std::strcmp(cls->class_name, "AVCodecContext") != 0) return -1;
+    return static_cast<int64_t>(reinterpret_cast<intptr_t>(static_cast<AVCodecContext*>(context)->opaque));
+}
+
+void Install(void (*callback)(void*, int, const char*, va_list), DecodeData* pipeline) {
     std::lock_guard<std::mutex> lock(installLock);
     if (observing++ == 0) av_log_set_callback(callback);
+    soleTarget = observing == 1 ? pipeline : nullptr;
 }
 
 void Uninstall() {
     std::lock_guard<std::mutex> lock(installLock);
     if (--observing == 0) av_log_set_callback(av_log_default_callback);
+    soleTarget = nullptr;
 }
 
 }  // namespace
@@ -40,7 +59,7 @@ void DecodeData::ObserveDecoderErrors(std::function<void(const char* text, int64
     onDecoderError_ = std::move(observer);
     outerMessageTarget_ = messageTarget;
     messageTarget = this;
-    Install(&DecodeData::RouteDecoderMessage);
+    Install(&DecodeData::RouteDecoderMessage, this);
 }
 
 // Observers stack: a pipeline made while another is observed on the same
@@ -54,7 +73,8 @@ void DecodeData::StopObservingDecoderErrors() {
 }
 
 void DecodeData::RouteDecoderMessage(void* context, int level, const char* format, va_list args) {
-    DecodeData* target = messageTarget;
+    DecodeData* const own = messageTarget;
+    DecodeData* const target = own != nullptr ? own : soleTarget.load();
     if (target == nullptr) {
         av_log_default_callback(context, level, format, args);
         return;
@@ -62,5 +82,8 @@ void DecodeData::RouteDecoderMessage(void* context, int level, const char* forma
     if (level > AV_LOG_ERROR) return;
     char text[1024];
     std::vsnprintf(text, sizeof text, format, args);
-    target->onDecoderError_(text, target->assembly.decodingTag);
+    // Only the decoding thread itself may read the assembly's tag.
+    int64_t tag = TagOfContext(context);
+    if (tag < 0) tag = own != nullptr ? own->assembly.decodingTag : 0;
+    target->onDecoderError_(text, tag);
 }

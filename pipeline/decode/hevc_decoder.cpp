@@ -1,6 +1,9 @@
 // The HEVC decoder and the conversion of its pictures to packed RGB.
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -41,6 +44,10 @@ int32_t DecodeData::OpenDecoder() {
     if (codecCtx == nullptr) return AVERROR(ENOMEM);
     codecCtx->lowres = codec->max_lowres;
     codecCtx->flags2 |= AV_CODEC_FLAG2_FAST;
+    if (decoderThreads != 1) {
+        codecCtx->thread_count = decoderThreads;
+        codecCtx->thread_type = FF_THREAD_FRAME;
+    }
     if (avcodec_open2(codecCtx, codec, nullptr) < 0) {
         std::printf("open video codec error");
         return kOpenFailed;
@@ -78,6 +85,10 @@ void DecodeData::SendPacket(const uint8_t* data, int32_t size, const TelemetryRe
     packet->size = size;
     packet->pts = tag;
     assembly.decodingTag = tag;
+    // FFmpeg copies `opaque` into the context of the frame thread that takes
+    // this packet, so the decoder's messages name their picture even when
+    // they come from that thread, later.
+    codecCtx->opaque = reinterpret_cast<void*>(static_cast<intptr_t>(tag));
     const int sent = avcodec_send_packet(codecCtx, packet);
     packet->data = nullptr;
     packet->size = 0;
@@ -102,6 +113,35 @@ void DecodeData::DrainDecoder() {
     if (assembly.drained) return;
     assembly.drained = true;
     if (avcodec_send_packet(codecCtx, nullptr) == 0) ReceivePictures(telemetry);
+    avcodec_flush_buffers(codecCtx);
+}
+
+// A single thread hands a picture back as soon as the decoder may show it;
+// frame threads hold the last few until they are drained. Of those, the ones
+// a single thread would still hold for reordering (the stream's reorder
+// delay, the last in display order) stay unshown, as they would with one
+// thread, so that the count does not depend on the threads.
+void DecodeData::FinishDecoding() {
+    if (decoderThreads == 1 || !DecoderReady() || assembly.drained) return;
+    assembly.drained = true;
+    std::vector<AVFrame*> held;
+    if (avcodec_send_packet(codecCtx, nullptr) == 0) {
+        while (avcodec_receive_frame(codecCtx, frame) >= 0) {
+            held.push_back(av_frame_clone(frame));
+            av_frame_unref(frame);
+        }
+    }
+    const size_t reorderHeld = static_cast<size_t>(std::max(0, codecCtx->has_b_frames));
+    const size_t shown = held.size() > reorderHeld ? held.size() - reorderHeld : 0;
+    for (size_t i = 0; i < held.size(); ++i) {
+        if (i < shown && held[i] != nullptr) {
+            av_frame_move_ref(frame, held[i]);
+            assembly.shownTag = frame->pts;
+            ConvertAndShow(RecordOfPicture(frame->pts, telemetry));
+            av_frame_unref(frame);
+        }
+        av_frame_free(&held[i]);
+    }
     avcodec_flush_buffers(codecCtx);
 }
 

@@ -7,6 +7,7 @@
 
 #include "tools/lib/reading/recording_summary.h"
 #include "tools/lib/formats/annex_b.h"
+#include "tools/lib/formats/telemetry_track.h"
 #include "tools/lib/making/pattern_encoder.h"
 #include "tools/lib/making/recording_builder.h"
 #include "tools/lib/reading/recording_reader.h"
@@ -97,4 +98,64 @@ TEST(DecoderReport, SummaryListsTheTenMostFrequentMessages) {
                              "decoder errors:   161\n  150 x message 5\n  1 x message 0\n"),
               std::string::npos) << out.str();
     EXPECT_NE(out.str().find("  1 x message 7\n  ... and 2 other messages (2 in all)\n"), std::string::npos);
+}
+
+// Decoder threads change when a picture reaches the reader, never what the
+// read reports: the same pictures with the same tags and records, the same
+// messages blamed on the same pictures, also for damaged and reordered
+// streams and for streams whose end unit is missing.
+TEST(DecoderReport, ThreadsReportExactlyWhatOneThreadReports) {
+    std::vector<TelemetryRecord> records;
+    for (const TelemetrySample& s : GenerateFlightPath(int(kPictures))) {
+        TelemetryRecord r{};
+        std::string error;
+        ASSERT_TRUE(EncodeRecord(s, r, error)) << error;
+        records.push_back(r);
+    }
+    struct Case {
+        const char* name;
+        int slices, bframes;
+        bool endUnit;
+        double bitFlipRate, dropRate;
+        bool decoderErrors;  // the damage reaches the decoder
+    };
+    const Case cases[] = {
+        {"clean", 1, 0, true, 0, 0, false},
+        {"clean, no end unit", 1, 0, false, 0, 0, false},
+        {"B-frames, no end unit", 1, 3, false, 0, 0, false},
+        {"four slices with drops, no end unit", 4, 0, false, 0, 0.01, false},
+        {"B-frames with bit flips", 1, 3, true, 0.01, 0, true},
+        {"four slices and B-frames with bit flips", 4, 2, true, 0.004, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingOptions options;
+        options.endOfBitstream = c.endUnit;
+        options.impairments.seed = 7;
+        options.impairments.bitFlipRate = c.bitFlipRate;
+        options.impairments.dropRate = c.dropRate;
+        const std::vector<uint8_t> recording = BuildRecording(Encode(c.slices, c.bframes), records, options);
+        RecordingReport byThreads[2];
+        std::vector<std::vector<uint8_t>> shownRecords[2];
+        for (int threads : {0, 1}) {
+            ReadOptions read;
+            read.decode = true;
+            read.decoderThreads = threads == 0 ? 1 : 3;
+            auto& shown = shownRecords[threads];
+            read.onPicture = [&shown](const ShownPicture& p) {
+                shown.emplace_back(p.record.bytes, p.record.bytes + sizeof p.record.bytes);
+            };
+            read.pixelsWanted = [] { return false; };
+            byThreads[threads] = ReadRecordingBytes(recording, read);
+        }
+        const RecordingReport& one = byThreads[0];
+        const RecordingReport& three = byThreads[1];
+        EXPECT_GT(one.pictures, 0u);
+        EXPECT_EQ(!one.decoderErrors.empty(), c.decoderErrors);
+        EXPECT_EQ(three.pictures, one.pictures);
+        EXPECT_EQ(three.shownTags, one.shownTags);
+        EXPECT_EQ(shownRecords[1], shownRecords[0]);
+        EXPECT_EQ(three.decoderErrors, one.decoderErrors);
+        EXPECT_EQ(three.wholePictures, one.wholePictures);
+    }
 }

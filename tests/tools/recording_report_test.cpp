@@ -245,6 +245,37 @@ TEST(RecordingReport, ShownThumbnailsAreEvenlySpacedOverTheRecording) {
     }
 }
 
+// A thumbnail's moment is when its picture's packet reached the decoder, so
+// frame threads, which hand pictures back later, pick the same pictures at
+// the same moments, with B-frames and without an end unit too.
+TEST(RecordingReport, ThreadsChooseTheSameThumbnailsAtTheSameMoments) {
+    PatternOptions pattern;
+    pattern.width = 64;
+    pattern.height = 64;
+    pattern.frames = 60;
+    pattern.bframes = 3;
+    std::vector<uint8_t> es;
+    std::string error;
+    ASSERT_TRUE(EncodeTestPattern(pattern, es, error)) << error;
+    RecordingOptions options;
+    options.endOfBitstream = false;
+    options.targetBytesPerSecond = 48000;  // the link's time runs on between pictures
+    const std::vector<uint8_t> recording = BuildRecording(es, {}, options);
+    std::vector<std::pair<uint64_t, double>> chosen[2];
+    for (int i : {0, 1}) {
+        ReportCollector collector(recording.size(), TimelineBinsFor(recording.size()));
+        ReadOptions read;
+        read.keepStream = false;
+        read.keepLists = false;
+        read.decoderThreads = i == 0 ? 1 : 3;
+        collector.Attach(read);
+        ReadRecordingBytes(recording, read);
+        for (const Thumbnail& t : collector.Thumbnails().Kept()) chosen[i].emplace_back(t.picture, t.seconds);
+    }
+    ASSERT_GE(chosen[0].size(), 8u);
+    EXPECT_EQ(chosen[1], chosen[0]);
+}
+
 // Recordings without telemetry, pictures or frames: the page says so, in
 // each of the three formats.
 TEST(RecordingReport, EmptyRecordingsGiveAPageThatSaysWhatIsMissing) {

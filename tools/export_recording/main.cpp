@@ -99,6 +99,7 @@ int Export(const ExportOptions& o, std::vector<std::unique_ptr<ExportSink>> sink
         session.Shown(picture.tag, picture.width, picture.height, picture.record);
     };
     read.pixelsWanted = [] { return false; };
+    read.decoderThreads = 0;
     RecordingReport report;
     std::string error;
     if (!ReadRecordingFile(o.recording, read, report, error)) {

@@ -156,6 +156,8 @@ bool WriteReports(const InspectOptions& o, const ReportCollector& collector, con
 int Run(const InspectOptions& o) {
     ReadOptions read;
     read.decode = o.decode;
+    // Threads change nothing the summary or the page says (see ReadOptions).
+    read.decoderThreads = 0;
     read.chunkSize = o.chunkSize;
     read.keepStream = !o.esOutput.empty();
     const uint64_t size = FileSize(o.path);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <set>
 
 #include "pipeline/decode/nal_unit.h"
@@ -44,22 +45,29 @@ private:
 
 // The decoder's error lines, while a reader decodes: counted by text and
 // marked against the picture the decoder was working on; none reaches
-// standard error.
+// standard error. With decoder threads the lines come from FFmpeg's threads.
 class DecoderLog {
 public:
     DecoderLog(RecordingReport& report, bool markTags) : report_(report), markTags_(markTags) {}
 
     // FFmpeg may write one line in several parts; it ends with the newline.
     void Take(const char* text, int64_t tag) {
+        std::lock_guard<std::mutex> lock(lock_);
         pending_ += text;
         if (markTags_) tagsWithErrors_.insert(tag);
         if (!pending_.empty() && pending_.back() == '\n') Commit();
     }
 
-    bool TagHasErrors(int64_t tag) const { return tagsWithErrors_.count(tag) != 0; }
+    bool TagHasErrors(int64_t tag) const {
+        std::lock_guard<std::mutex> lock(lock_);
+        return tagsWithErrors_.count(tag) != 0;
+    }
 
     // A line still waiting for its newline is counted as it stands.
-    void Finish() { Commit(); }
+    void Finish() {
+        std::lock_guard<std::mutex> lock(lock_);
+        Commit();
+    }
 
 private:
     void Commit() {
@@ -68,6 +76,7 @@ private:
         pending_.clear();
     }
 
+    mutable std::mutex lock_;
     RecordingReport& report_;
     bool markTags_;
     std::string pending_;
@@ -126,6 +135,7 @@ public:
             log_ = std::make_unique<DecoderLog>(report_, options.keepLists);
             DecoderLog* log = log_.get();
             pipeline_->ObserveDecoderErrors([log](const char* text, int64_t tag) { log->Take(text, tag); });
+            pipeline_->decoderThreads = options.decoderThreads;
             pipeline_->OpenDecoder();
         }
         // The splitter's one diagnostic line would land in the tools' own output.
@@ -148,6 +158,7 @@ public:
     }
 
     void Finish() {
+        pipeline_->FinishDecoding();
         report_.linkFrames = pipeline_->linkFrameCount;
         report_.invalidFrames = pipeline_->invalidFrameCount;
         report_.sequenceBreaks = static_cast<uint64_t>(pipeline_->lostCount);

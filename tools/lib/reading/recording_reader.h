@@ -24,6 +24,10 @@ struct LinkFrameEvent {
 
 struct ReadOptions {
     bool decode = false;       // open the decoder and count pictures
+    // The decoder's threads (0: FFmpeg's choice). More than one changes
+    // nothing the read reports, only when each picture reaches onPicture:
+    // a few packets after its own.
+    int decoderThreads = 1;
     size_t chunkSize = replay_pace::kChunkBytes;  // bytes per ParseLink call, as the replay reads
     bool keepStream = true;    // collect the rebuilt elementary stream
     // Called for every decoded picture, with the record shown with it and its

@@ -20,20 +20,33 @@ void ReportCollector::Attach(ReadOptions& options) {
     options.pixelsWanted = [this, outer, outerWants] {
         return thumbnails_.MayKeep(pictures_ + 1) || (outer && (!outerWants || outerWants()));
     };
+    std::function<void(const uint8_t*, int32_t, int64_t)> outerPacket = options.onPacket;
+    options.onPacket = [this, outerPacket](const uint8_t* data, int32_t size, int64_t tag) {
+        packetSeconds_[static_cast<uint64_t>(tag) % packetSeconds_.size()] = {tag, timeline_.CurrentSeconds()};
+        if (outerPacket) outerPacket(data, size, tag);
+    };
     options.onPicture = [this, outer](const ShownPicture& picture) {
-        thumbnails_.Offer(++pictures_, timeline_.CurrentSeconds(), picture.rgb, picture.width, picture.height);
-        ExpectPictures();
+        const double seconds = SecondsOfPicture(picture.tag);
+        thumbnails_.Offer(++pictures_, seconds, picture.rgb, picture.width, picture.height);
+        ExpectPictures(seconds);
         if (outer) outer(picture);
     };
+}
+
+// A picture's moment is when its packet reached the decoder: with one
+// decoding thread that is when it is shown, with several a few packets
+// earlier, so the page does not depend on the threads.
+double ReportCollector::SecondsOfPicture(int64_t tag) const {
+    const auto& slot = packetSeconds_[static_cast<uint64_t>(tag) % packetSeconds_.size()];
+    return slot.first == tag && tag > 0 ? slot.second : timeline_.CurrentSeconds();
 }
 
 // Pictures come at a steady rate of the link's bytes in a recording padded
 // to the link rate, and at nearly one elsewhere: by a twentieth of the file
 // the count seen tells the whole count well enough for the sampler's plan.
-void ReportCollector::ExpectPictures() {
+void ReportCollector::ExpectPictures(double now) {
     constexpr double kShare = 0.05;
     const double total = timeline_.DurationSeconds();
-    const double now = timeline_.CurrentSeconds();
     if (planned_ || total <= 0 || now < total * kShare) return;
     planned_ = true;
     thumbnails_.Expect(static_cast<uint64_t>(static_cast<double>(pictures_) * total / now + 0.5));

@@ -2,7 +2,9 @@
 // Gathers what the report page shows while the recording reader runs: it
 // hooks the reader's observers into a timeline and a thumbnail sampler.
 
+#include <array>
 #include <string>
+#include <utility>
 
 #include "tools/lib/reading/recording_reader.h"
 #include "tools/lib/report/link_timeline.h"
@@ -39,9 +41,12 @@ public:
 private:
     LinkTimeline timeline_;
     ThumbnailSampler thumbnails_;
-    void ExpectPictures();
+    void ExpectPictures(double now);
+    double SecondsOfPicture(int64_t tag) const;
 
     uint64_t pictures_ = 0;
+    // Link seconds when each recent picture's packet went to the decoder, by tag.
+    std::array<std::pair<int64_t, double>, 64> packetSeconds_{};
     bool planned_ = false;
 };
 
