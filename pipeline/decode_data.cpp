@@ -130,6 +130,8 @@ void DecodeData::Release() {
         sws_freeContext(swsCtx);
         swsCtx = nullptr;
     }
+    sws_freeContext(smallSws_);
+    smallSws_ = nullptr;
     if (rgbBuf) {
         av_free(rgbBuf);
         rgbBuf = nullptr;

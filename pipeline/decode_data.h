@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "pipeline/decode/nal_unit.h"
 #include "pipeline/decode/picture_assembly.h"
@@ -117,6 +118,9 @@ public:
     // Presentation (pipeline/present).
     int32_t ShowFrame(const uint8_t* picture, TelemetryRecord record);
     static void CropChannel0(uint8_t* destination, const uint8_t* source);
+    // The part of a width x height picture that is shown: channel 0's crop
+    // or the whole picture.
+    PictureArea ShownArea(int32_t width, int32_t height) const;
 
     // The pipeline's state, in the order of its design. Fields that an
     // operation tests before it writes them start cleared.
@@ -197,6 +201,12 @@ public:
     // observer looks at is not converted to RGB: the observer gets
     // rgb == nullptr, and the line and the count go on as ever.
     std::function<bool()> pixelsWanted;
+    // When not empty, a picture the observer looks at comes to it as well
+    // scaled to fit this box, aspect kept (ShownPicture::smallRgb), made
+    // straight from the decoded picture: a thumbnail then costs a tenth of
+    // the whole picture's conversion, which is made only for the window.
+    // Should the small copy fail, the observer gets the whole picture.
+    PictureBox smallPictureBox;
 
     // Hands the decoder's messages of error level and worse, as FFmpeg writes
     // them (a line may come in several parts; its last ends with the
@@ -237,8 +247,15 @@ private:
     const TelemetryRecord& RecordOfPicture(int64_t tag, const TelemetryRecord& current) const;
     void DrainDecoder();
     void ConvertAndShow(const TelemetryRecord& record);
-    bool PixelsLookedAt() const;
+    bool ObserverLooks() const;
     void ReconfigureConversion();
+    // The small copy for the observer (small_picture.cpp).
+    bool MakeSmallPicture();
+    SwsContext* smallSws_ = nullptr;
+    std::vector<uint8_t> smallRgb_;
+    int32_t smallWidth_ = 0;
+    int32_t smallHeight_ = 0;
+    bool smallPictureMade_ = false;
     void ShowInWindow(const uint8_t* pixels, int32_t rows, int32_t columns);
     void DiscardQueue();
     // Decoder messages (decoder_messages.cpp).

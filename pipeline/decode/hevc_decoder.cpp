@@ -156,20 +156,25 @@ void DecodeData::ConvertAndShow(const TelemetryRecord& record) {
         return;
     }
     if (rgbBuf == nullptr) return;
-    if (!PixelsLookedAt()) {
+    const bool observed = ObserverLooks();
+    smallPictureMade_ = observed && !smallPictureBox.Empty() && MakeSmallPicture();
+    if (!windowEnabled && (!observed || smallPictureMade_)) {
         ShowFrame(nullptr, record);
         return;
     }
     const int rows = sws_scale(swsCtx, frame->data, frame->linesize, 0, frame->height, dstData,
                                dstLinesize);
-    if (rows < 1 || rows != frame->height) return;
+    if (rows < 1 || rows != frame->height) {
+        smallPictureMade_ = false;
+        return;
+    }
     ShowFrame(rgbBuf, record);
 }
 
 // The conversion is most of a picture's cost after decoding; tools that only
-// count pictures or take their records skip it.
-bool DecodeData::PixelsLookedAt() const {
-    if (windowEnabled) return true;
+// count pictures or take their records skip it, and those that want small
+// pictures take them from the decoded picture.
+bool DecodeData::ObserverLooks() const {
     return onPicture && (!pixelsWanted || pixelsWanted());
 }
 

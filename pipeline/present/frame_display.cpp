@@ -39,22 +39,35 @@ void DecodeData::CropChannel0(uint8_t* destination, const uint8_t* source) {
     }
 }
 
+// The part of a width x height picture that is shown.
+PictureArea DecodeData::ShownArea(int32_t width, int32_t height) const {
+    if (videoType == 0 && CropFits(width, height)) return {kCropLeft, kCropTop, kCropWidth, kCropHeight};
+    return {0, 0, width, height};
+}
+
 int32_t DecodeData::ShowFrame(const uint8_t* picture, TelemetryRecord record) {
     frameCount = static_cast<int32_t>(static_cast<uint32_t>(frameCount) + 1u);
     const TelemetryValues values = DecodeTelemetry(record);
 
+    // The shown size is the same whether or not the pixels were converted.
+    const PictureArea area = ShownArea(picWidth, picHeight);
     const uint8_t* shown = picture;
-    int32_t rows = picHeight;
-    int32_t columns = picWidth;
-    if (picture != nullptr && videoType == 0 && CropFits(picWidth, picHeight)) {
+    if (picture != nullptr && (area.width != picWidth || area.height != picHeight)) {
         CropChannel0(cropBuf, picture);
         shown = cropBuf;
-        rows = kCropHeight;
-        columns = kCropWidth;
     }
     if (linePrinted) WriteTelemetryLine(std::cout, frameCount, videoType, values);
-    if (onPicture) onPicture(ShownPicture{shown, columns, rows, record, assembly.shownTag});
-    if (windowEnabled) ShowInWindow(shown, rows, columns);
+    if (onPicture) {
+        ShownPicture seen{shown, area.width, area.height, record, assembly.shownTag};
+        if (smallPictureMade_) {
+            seen.smallRgb = smallRgb_.data();
+            seen.smallWidth = smallWidth_;
+            seen.smallHeight = smallHeight_;
+        }
+        onPicture(seen);
+    }
+    smallPictureMade_ = false;
+    if (windowEnabled && shown != nullptr) ShowInWindow(shown, area.height, area.width);
     return 0;
 }
 

@@ -93,6 +93,86 @@ TEST(HevcDecode, PicturesNobodyLooksAtComeWithoutConversion) {
     EXPECT_NE(lines.find("\n8,video:1,"), std::string::npos) << lines;
 }
 
+// Channel 0's crop of a 1920 x 1080 picture: blue, with a green band along
+// its left and top edges, in a red surround that only a wrongly placed crop
+// would show.
+Bytes CropTarget() {
+    std::vector<uint8_t> rgb(size_t(1920) * 1080 * 3);
+    for (int y = 0; y < 1080; ++y) {
+        for (int x = 0; x < 1920; ++x) {
+            const bool surround = x < 300 || x >= 1620 || y < 20 || y >= 1060;
+            const Colour c = surround ? Colour{255, 0, 0} : (x < 400 || y < 128) ? Colour{0, 255, 0} : Colour{0, 0, 255};
+            std::copy(c.begin(), c.end(), &rgb[(size_t(y) * 1920 + x) * 3]);
+        }
+    }
+    Bytes es;
+    std::string error;
+    EXPECT_TRUE(EncodeRgbPictures(1920, 1080, {rgb}, es, error)) << error;
+    return es;
+}
+
+// A small copy is the shown picture (the crop, for channel 0) fitted to the
+// box with its aspect, in the whole conversion's colours, made for the
+// pictures the observer looks at only; the whole picture is then not
+// converted at all, and the shown size is told all the same.
+TEST(HevcDecode, SmallCopiesAreTheShownPictureFittedToTheBox) {
+    struct Case {
+        const char* what;
+        Bytes es;
+        int shownWidth, shownHeight, smallWidth, smallHeight;
+        Colour colour;  // of every pixel, or of the crop's inside
+    };
+    Bytes deep;
+    std::string error;
+    const bool haveDeep = EncodeSolidPicturesAs("yuv420p10le", 320, 240, {kColours[6]}, deep, error);
+    std::vector<Case> cases{
+        {"4:3 down", Solid(320, 240, {kColours[0]}), 320, 240, 115, 86, kColours[0]},
+        {"not looked at", Solid(320, 240, {kColours[1]}), 320, 240, 0, 0, kColours[1]},
+        {"channel 0's crop", CropTarget(), 1280, 1024, 108, 86, {0, 0, 255}},
+        {"16:9 whole", Solid(1280, 720, {kColours[2]}), 1280, 720, 152, 86, kColours[2]},
+        {"small, up", Solid(64, 48, {kColours[7]}), 64, 48, 115, 86, kColours[7]},
+    };
+    if (haveDeep) cases.push_back({"10-bit", deep, 320, 240, 115, 86, kColours[6]});
+    Bytes es;
+    for (const Case& c : cases) Append(es, c.es);
+    AppendEndOfBitstream(es);
+
+    auto pipeline = test_pipeline::WithDecoder();
+    pipeline->Present(Presentation::Headless());
+    pipeline->videoType = 0;
+    pipeline->smallPictureBox = {152, 86};
+    size_t asked = 0;
+    pipeline->pixelsWanted = [&asked] { return ++asked != 2; };
+    size_t shown = 0;
+    pipeline->onPicture = [&](const ShownPicture& picture) {
+        ASSERT_LT(shown, cases.size());
+        const Case& c = cases[shown++];
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(picture.rgb, nullptr) << "the whole picture was converted";
+        EXPECT_EQ(picture.width, c.shownWidth);
+        EXPECT_EQ(picture.height, c.shownHeight);
+        ASSERT_EQ(picture.smallWidth, c.smallWidth);
+        ASSERT_EQ(picture.smallHeight, c.smallHeight);
+        ASSERT_EQ(picture.smallRgb == nullptr, c.smallWidth == 0);
+        const auto at = [&picture](int x, int y) { return picture.smallRgb + (size_t(y) * picture.smallWidth + x) * 3; };
+        if (shown != 3) {
+            for (int y = 0; y < c.smallHeight; ++y) {
+                for (int x = 0; x < c.smallWidth; ++x) ASSERT_TRUE(Near(at(x, y), c.colour)) << x << "," << y;
+            }
+            return;
+        }
+        for (int y = 0; y < c.smallHeight; ++y) {
+            for (int x = 0; x < c.smallWidth; ++x) ASSERT_LT(at(x, y)[0], 64) << "surround at " << x << "," << y;
+        }
+        EXPECT_TRUE(Near(at(2, 40), kColours[1])) << "left band";
+        EXPECT_TRUE(Near(at(60, 2), kColours[1])) << "top band";
+        EXPECT_TRUE(Near(at(60, 40), c.colour));
+        EXPECT_TRUE(Near(at(105, 84), c.colour));
+    };
+    test_pipeline::Split(*pipeline, es, 480);
+    EXPECT_EQ(shown, cases.size());
+}
+
 TEST(HevcDecode, ConversionIsRebuiltWhenThePictureSizeChanges) {
     Bytes es = Solid(320, 240, {kColours[0], kColours[1]});
     Append(es, Solid(176, 144, {kColours[2], kColours[3], kColours[4]}));

@@ -136,6 +136,7 @@ public:
             DecoderLog* log = log_.get();
             pipeline_->ObserveDecoderErrors([log](const char* text, int64_t tag) { log->Take(text, tag); });
             pipeline_->decoderThreads = options.decoderThreads;
+            pipeline_->smallPictureBox = options.smallPictureBox;
             pipeline_->OpenDecoder();
         }
         // The splitter's one diagnostic line would land in the tools' own output.

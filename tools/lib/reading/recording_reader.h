@@ -37,6 +37,9 @@ struct ReadOptions {
     // always does. Pictures nobody looks at are not converted to RGB, and
     // onPicture then gets rgb == nullptr.
     std::function<bool()> pixelsWanted;
+    // When not empty, onPicture gets each picture it looks at also scaled to
+    // fit this box (ShownPicture::smallRgb), and the whole one not at all.
+    PictureBox smallPictureBox;
     // Each packet exactly as the decoder is given it, with its picture's tag.
     std::function<void(const uint8_t* data, int32_t size, int64_t tag)> onPacket;
     // With this set the parser is fed frame by frame: each frame's event comes

@@ -25,9 +25,16 @@ void ReportCollector::Attach(ReadOptions& options) {
         packetSeconds_[static_cast<uint64_t>(tag) % packetSeconds_.size()] = {tag, timeline_.CurrentSeconds()};
         if (outerPacket) outerPacket(data, size, tag);
     };
+    // Alone, the report takes its thumbnails small from the decoder; a
+    // chained observer may want the whole pictures.
+    if (!outer) options.smallPictureBox = thumbnails_.Box();
     options.onPicture = [this, outer](const ShownPicture& picture) {
         const double seconds = SecondsOfPicture(picture.tag);
-        thumbnails_.Offer(++pictures_, seconds, picture.rgb, picture.width, picture.height);
+        if (picture.smallRgb != nullptr) {
+            thumbnails_.Offer(++pictures_, seconds, picture.smallRgb, picture.smallWidth, picture.smallHeight);
+        } else {
+            thumbnails_.Offer(++pictures_, seconds, picture.rgb, picture.width, picture.height);
+        }
         ExpectPictures(seconds);
         if (outer) outer(picture);
     };

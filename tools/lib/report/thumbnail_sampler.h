@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "pipeline/present/shown_picture.h"
+
 extern "C" {
 struct SwsContext;
 }
@@ -36,6 +38,8 @@ public:
     // Whether Offer may keep picture `picture`: the pixels of any other are
     // never looked at.
     bool MayKeep(uint64_t picture) const { return picture != 0 && Wanted(picture); }
+    // The box each kept picture is scaled to fit.
+    PictureBox Box() const { return {boxWidth_, boxHeight_}; }
     // Picture `picture` (from 1), RGB24; scaled only when it is kept.
     void Offer(uint64_t picture, double seconds, const uint8_t* rgb, int width, int height);
     // About how many pictures the recording holds, once that can be told
