@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/live/serial_line.h"
+#include "tools/lib/cli/option_numbers.h"
 
 namespace live {
 
@@ -15,12 +16,6 @@ LiveOptions Fail(const std::string& message) {
     options.action = Action::kUsageError;
     options.error = message;
     return options;
-}
-
-bool ParseNumber(const char* text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text, &end);
-    return end != text && *end == '\0';
 }
 
 }  // namespace
@@ -59,14 +54,13 @@ LiveOptions ParseLiveOptions(int argc, char** argv) {
                 options.title = text;
             } else if (arg == "--split") {
                 double minutes = 0;
-                if (!ParseNumber(text, minutes) || !(minutes > 0) || minutes > 1e6) {
+                if (!ParseDecimal(text, 0, 1e6, minutes) || minutes == 0) {
                     return Fail(std::string("--split takes a positive number of minutes, not '") + text + "'");
                 }
                 options.splitMinutes = minutes;
             } else {
-                double baud = 0;
-                if (!ParseNumber(text, baud) || !IsSupportedBaud(static_cast<int>(baud)) ||
-                    baud != static_cast<int>(baud)) {
+                long long baud = 0;
+                if (!ParseInteger(text, 1, 4000000, baud) || !IsSupportedBaud(static_cast<int>(baud))) {
                     return Fail(std::string("--baud: unsupported rate '") + text + "'");
                 }
                 options.baud = static_cast<int>(baud);

@@ -119,6 +119,38 @@ TEST(Impairment, JitterDelaysWithinItsBound) {
     EXPECT_GT(latest, 20);
 }
 
+SendOptions Parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "downlink-send");
+    args.insert(args.end(), {"in.dat", "udp://127.0.0.1:5"});
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    return ParseSendOptions(static_cast<int>(argv.size()), argv.data());
+}
+
+// Numbers are taken whole and finite, or refused with the option's name:
+// a value that only starts like a number, or that no range check can hold
+// (NaN, infinity), never reaches the sender.
+TEST(SendOptions, NumbersAreRefusedUnlessWholeFiniteAndInRange) {
+    const std::vector<std::vector<std::string>> accepted{
+        {"--rate", "512000"}, {"--rate", "5.12e5"}, {"--loss", "0.25"}, {"--loss", "1"},
+        {"--burst", "4"},     {"--jitter", "0"},    {"--frames-per-packet", "120"},
+        {"--outage", "2.5:1"}, {"--outage", "0:0.5"},
+    };
+    for (const auto& args : accepted) EXPECT_EQ(Parse(args).action, Action::kSend) << args[0] << " " << args[1];
+    const std::vector<std::vector<std::string>> refused{
+        {"--rate", "inf"},      {"--rate", "nan"},     {"--rate", "511"},        {"--rate", "5e5x"},
+        {"--rate", " 512000"},  {"--rate", ""},        {"--loss", "nan"},        {"--loss", "1.01"},
+        {"--loss", "-0.1"},     {"--burst", "2.5"},    {"--burst", "1e9"},       {"--frames-per-packet", "0"},
+        {"--jitter", "-1"},     {"--outage", "1:inf"}, {"--outage", "nan:1"},    {"--outage", "1:0"},
+        {"--outage", "1"},
+    };
+    for (const auto& args : refused) {
+        const SendOptions o = Parse(args);
+        EXPECT_EQ(o.action, Action::kUsageError) << args[0] << " '" << args[1] << "'";
+        EXPECT_NE(o.error.find(args[0]), std::string::npos) << o.error;
+    }
+}
+
 TEST(SendOptions, DatagramSizeOnlyForUdp) {
     EXPECT_EQ(OutputUrl("udp://127.0.0.1:5", 1024), "udp://127.0.0.1:5?pkt_size=1024");
     EXPECT_EQ(OutputUrl("udp://127.0.0.1:5?ttl=2", 512), "udp://127.0.0.1:5?ttl=2&pkt_size=512");

@@ -3,11 +3,10 @@
 #include <getopt.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "tools/lib/cli/option_numbers.h"
 #include "tools/lib/export/export_status.h"
 #include "tools/lib/export/export_time.h"
 
@@ -67,12 +66,7 @@ void PrintUsage(const char* program) {
         program);
 }
 
-bool ParseFps(const char* text, double& fps) {
-    errno = 0;
-    char* end = nullptr;
-    fps = std::strtod(text, &end);
-    return errno == 0 && end != text && *end == '\0' && std::isfinite(fps) && fps > 0 && fps <= kMaxFps;
-}
+bool ParseFps(const char* text, double& fps) { return ParseDecimal(text, 0, kMaxFps, fps) && fps > 0; }
 
 int Refuse(const char* format, const char* value, const char* program) {
     std::fprintf(stderr, "export-recording: ");

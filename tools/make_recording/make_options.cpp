@@ -3,7 +3,6 @@
 #include <getopt.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -76,12 +75,6 @@ const option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-bool ParseRate(const char* text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text, &end);
-    return end != text && *end == '\0' && std::isfinite(value) && value >= 0 && value <= 1;
-}
-
 bool ParseSize(const char* text, PatternOptions& p) {
     int w = 0, h = 0;
     char x = 0, extra = 0;
@@ -102,7 +95,7 @@ bool Int(const char* name, const char* arg, long long lo, long long hi, long lon
 }
 
 bool Rate(const char* name, const char* arg, double& v, std::string& error) {
-    if (ParseRate(arg, v)) return true;
+    if (ParseDecimal(arg, 0, 1, v)) return true;
     error = Bad(name, arg, "a probability from 0 to 1");
     return false;
 }

@@ -41,6 +41,10 @@ TEST(LiveOptions, AcceptsWhatHelpTellsAndRefusesTheRest) {
         {{"--record", "r", "--split", "-1", "x"}, Action::kUsageError},
         {{"--baud", "12345", "x"}, Action::kUsageError},
         {{"--baud", "9600.5", "x"}, Action::kUsageError},
+        {{"--baud", "1e20", "x"}, Action::kUsageError},  // beyond int: no conversion may be tried
+        {{"--baud", "nan", "x"}, Action::kUsageError},
+        {{"--record", "r", "--split", "inf", "x"}, Action::kUsageError},
+        {{"--record", "r", "--split", "nan", "x"}, Action::kUsageError},
         {{"--record"}, Action::kUsageError},
         {{"--bogus", "x"}, Action::kUsageError},
     };

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "pipeline/ingest/replay_pace.h"
+#include "tools/lib/cli/option_numbers.h"
 
 namespace send_recording {
 
@@ -16,40 +17,40 @@ SendOptions Fail(const std::string& message) {
     return options;
 }
 
-bool Number(const std::string& text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == '\0';
+bool Number(const std::string& text, double lowest, double highest, double& value) {
+    return ParseDecimal(text.c_str(), lowest, highest, value);
 }
 
-bool Fraction(const std::string& text, double& value) { return Number(text, value) && value >= 0 && value <= 1; }
+bool Whole(const std::string& text, long long lowest, long long highest, int& value) {
+    long long v = 0;
+    if (!ParseInteger(text.c_str(), lowest, highest, v)) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool Fraction(const std::string& text, double& value) { return Number(text, 0, 1, value); }
+
+// The longest outage or start: a year of seconds.
+constexpr double kLongestSeconds = 365.0 * 24 * 3600;
 
 bool ParseOutage(const std::string& text, Outage& outage) {
     const size_t colon = text.find(':');
     if (colon == std::string::npos) return false;
-    return Number(text.substr(0, colon), outage.startSeconds) && Number(text.substr(colon + 1), outage.seconds) &&
-           outage.startSeconds >= 0 && outage.seconds > 0;
+    return Number(text.substr(0, colon), 0, kLongestSeconds, outage.startSeconds) &&
+           Number(text.substr(colon + 1), 0, kLongestSeconds, outage.seconds) && outage.seconds > 0;
 }
 
 // One option with its value; an empty string when all is well.
 std::string Apply(SendOptions& o, const std::string& name, const std::string& text) {
     double v = 0;
     const std::string bad = name + ": invalid value '" + text + "'";
-    if (name == "--rate") return Number(text, v) && v >= 512 && v <= 1e10 ? (o.rate = v, "") : bad;
-    if (name == "--frames-per-packet") {
-        if (!Number(text, v) || v < 1 || v > 120 || v != static_cast<int>(v)) return bad;
-        o.framesPerPacket = static_cast<int>(v);
-        return "";
-    }
+    if (name == "--rate") return Number(text, 512, 1e10, v) ? (o.rate = v, "") : bad;
+    if (name == "--frames-per-packet") return Whole(text, 1, 120, o.framesPerPacket) ? "" : bad;
     if (name == "--loss") return Fraction(text, o.impairments.loss) ? "" : bad;
     if (name == "--reorder") return Fraction(text, o.impairments.reorder) ? "" : bad;
     if (name == "--duplicate") return Fraction(text, o.impairments.duplicate) ? "" : bad;
-    if (name == "--burst") {
-        if (!Number(text, v) || v < 1 || v > 10000 || v != static_cast<int>(v)) return bad;
-        o.impairments.burst = static_cast<int>(v);
-        return "";
-    }
-    if (name == "--jitter") return Number(text, v) && v >= 0 && v <= 10000 ? (o.impairments.jitterMs = v, "") : bad;
+    if (name == "--burst") return Whole(text, 1, 10000, o.impairments.burst) ? "" : bad;
+    if (name == "--jitter") return Number(text, 0, 10000, v) ? (o.impairments.jitterMs = v, "") : bad;
     if (name == "--seed") {
         char* end = nullptr;
         o.seed = std::strtoull(text.c_str(), &end, 10);
