@@ -171,6 +171,9 @@ public:
     // Link frames completed, and those dropped for an invalid payload length.
     uint64_t linkFrameCount;
     uint64_t invalidFrameCount;
+    // Payloads the queue's discard rule threw away unsplit. Like the two
+    // counts above, it is the parsing thread's to read.
+    uint64_t discardedPayloadCount = 0;
     // The "aabbccdd" line is printed once in the object's life, even when an
     // oversized unit makes the splitter search for a start code again.
     bool firstUnitAnnounced;

@@ -1,6 +1,5 @@
 #include "app/live/link_reader.h"
 
-#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -93,37 +92,17 @@ void LinkReader::Arrived(const uint8_t* data, int size) {
     // Recorded before it is parsed, so that every byte received is kept
     // whatever the pipeline makes of it.
     if (recorder_ != nullptr) recorder_->Keep(data, static_cast<size_t>(size));
-    Feed(data, size);
+    // A source that can wait was read only with room for all it completes;
+    // only a datagram source meets the queue's discard rule.
+    pipeline_.ParseLink(data, size);
     PublishCounts();
-}
-
-void LinkReader::Feed(const uint8_t* data, int size) {
-    const size_t framesAtMost = static_cast<size_t>(size) / link_frame::kFrameSize + 1;
-    if (source_.CanWait() || pipeline_.QueuedPayloads() + framesAtMost < DecodeData::kQueueLimit) {
-        pipeline_.ParseLink(data, size);
-        return;
-    }
-    FeedNearLimit(data, size);
-}
-
-// A datagram source that has outrun the pipeline meets the queue's discard
-// rule. Fed a frame's worth at a time, a discard shows as the queue going
-// from its limit to at most the one payload just added, and is counted.
-void LinkReader::FeedNearLimit(const uint8_t* data, int size) {
-    for (int pos = 0; pos < size; pos += link_frame::kFrameSize) {
-        const int take = std::min(link_frame::kFrameSize, size - pos);
-        const size_t before = pipeline_.QueuedPayloads();
-        pipeline_.ParseLink(data + pos, take);
-        if (before >= DecodeData::kQueueLimit && pipeline_.QueuedPayloads() <= 1) {
-            counts_.discardedPayloads += DecodeData::kQueueLimit;
-        }
-    }
 }
 
 void LinkReader::PublishCounts() {
     counts_.linkFrames = pipeline_.linkFrameCount;
     counts_.invalidFrames = pipeline_.invalidFrameCount;
     counts_.sequenceBreaks = static_cast<uint64_t>(pipeline_.lostCount);
+    counts_.discardedPayloads = pipeline_.discardedPayloadCount;
 }
 
 }  // namespace live

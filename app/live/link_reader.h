@@ -41,8 +41,6 @@ private:
     void Run();
     bool WaitForRoom();
     void Arrived(const uint8_t* data, int size);
-    void Feed(const uint8_t* data, int size);
-    void FeedNearLimit(const uint8_t* data, int size);
     void PublishCounts();
 
     LinkSource& source_;

@@ -13,7 +13,10 @@ void DecodeData::EnqueuePayload(const uint8_t* data, int32_t length) {
     std::lock_guard<std::mutex> lock(queueLock);
     // A worker that has fallen this far behind will not catch up: the whole
     // backlog goes, and decoding resumes at the next start code.
-    if (payloadQueue.size() >= kQueueLimit) DiscardQueue();
+    if (payloadQueue.size() >= kQueueLimit) {
+        discardedPayloadCount += payloadQueue.size();
+        DiscardQueue();
+    }
     payloadQueue.push_back(element);
 }
 

@@ -159,6 +159,7 @@ TEST(QueueOverflow, WithoutTheWorkerOnlyTheLastBacklogIsKeptAndDecoded) {
     const size_t payloads = recording.size() / link_frame::kFrameSize;
     const size_t kept = (payloads - 1) % DecodeData::kQueueLimit + 1;
     ASSERT_EQ(pipeline.QueuedPayloads(), kept);
+    EXPECT_EQ(pipeline.discardedPayloadCount, payloads - kept) << "every payload is kept or counted";
     while (pipeline.ProcessNextPayload()) {
     }
 
