@@ -239,6 +239,38 @@ INSTANTIATE_TEST_SUITE_P(Loopback, LiveConnection,
                                                       "srt://127.0.0.1:%d?transtype=file"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A recording split every 0.6 s of a 5 s link: the files join back to
+// exactly what arrived, and each begins at a link frame of the sample.
+TEST_F(LiveTest, SplitRecordingJoinsBackToTheWholeLinkAtFrames) {
+    const int port = StartOnFreePort(sender, [&](int p) {
+        StartSender(sender, {"--rate", "1000000", kSample, "tcp://127.0.0.1:" + std::to_string(p) + "?listen=1"});
+    });
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound("tcp", port); }, kBound));
+    StartLive({"--split", "0.01", "tcp://127.0.0.1:" + std::to_string(port)});
+    EXPECT_EQ(sender->WaitForExit(kBound), 0) << sender->Stderr();
+    const std::string sample = SampleBytes();
+    const auto joined = [&](bool checkStarts) {
+        std::string all;
+        for (unsigned n = 1; n < 100; ++n) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/rec-%04u.dat", n);
+            if (access((live.folder.Path() + name).c_str(), F_OK) != 0) break;
+            const std::string part = ReadFile(live.folder.Path() + name);
+            if (checkStarts) {
+                EXPECT_EQ(all.size() % 512, 0u) << name << " begins inside a link frame";
+            }
+            all += part;
+        }
+        return all;
+    };
+    EXPECT_TRUE(WaitFor([&] { return joined(false).size() >= sample.size(); }, kBound));
+    EXPECT_EQ(live->Stop(), 0) << live->Stderr();
+    EXPECT_EQ(access(Recording().c_str(), F_OK), -1) << "the unnumbered name stays free";
+    EXPECT_TRUE(SameBytes(joined(true), sample));
+    EXPECT_GE(access((live.folder.Path() + "/rec-0004.dat").c_str(), F_OK), 0) << "about eight files";
+}
+
 TEST_F(LiveTest, SampleOverUdpIsRecordedWhole) {
     const int port = StartOnFreePort(live, [&](int p) {
         live.process.reset();
