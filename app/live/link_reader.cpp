@@ -67,12 +67,21 @@ void LinkReader::Run() {
             if (!source_.Reopen()) break;
             continue;
         }
-        if (n != AVERROR_EOF) console_.Message(source_.Input() + ": " + ErrorText(n));
-        end_ = ReaderEnd::kInputEnded;
+        end_ = EndOfInput(n);
         if (finished_) finished_();
         return;
     }
     end_ = ReaderEnd::kStopped;
+}
+
+// Only standard input, a pipe or another stream ends in order. A serial
+// line's end is a hang-up (a modem's carrier lost, an adapter unplugged),
+// and a read error is a failure: both are said, and the program's status
+// tells a supervisor that the link was lost.
+ReaderEnd LinkReader::EndOfInput(int code) {
+    if (code == AVERROR_EOF && source_.Kind() != SourceKind::kSerial) return ReaderEnd::kInputEnded;
+    console_.Message(source_.Input() + ": " + (code == AVERROR_EOF ? "the serial line hung up" : ErrorText(code)));
+    return ReaderEnd::kInputFailed;
 }
 
 bool LinkReader::WaitForRoom() {

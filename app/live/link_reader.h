@@ -21,8 +21,9 @@ class Recorder;
 enum class ReaderEnd {
     kRunning,
     kStopped,     // asked to stop
-    kInputEnded,  // a finite input ended
-    kCannotOpen,  // the first open failed
+    kInputEnded,   // a finite input ended
+    kInputFailed,  // reading failed, or a serial line hung up
+    kCannotOpen,   // the first open failed
 };
 
 class LinkReader {
@@ -40,6 +41,7 @@ public:
 private:
     void Run();
     bool WaitForRoom();
+    ReaderEnd EndOfInput(int code);
     void Arrived(const uint8_t* data, int size);
     void PublishCounts();
 

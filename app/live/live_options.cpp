@@ -114,7 +114,7 @@ void PrintLiveUsage() {
         "Exit status:\n"
         "  0  stopped by SIGINT or SIGTERM, or a finite input ended\n"
         "  1  bad usage, or a recording file exists (see --force)\n"
-        "  2  INPUT cannot be opened\n"
+        "  2  INPUT cannot be opened, reading it failed, or a serial line hung up\n"
         "  3  received bytes were lost from the recording (disk full or failing)\n");
 }
 

@@ -8,7 +8,7 @@ namespace live {
 // Exit statuses, as --help and the manual page list them.
 constexpr int kStatusOk = 0;
 constexpr int kStatusUsage = 1;
-constexpr int kStatusCannotOpen = 2;
+constexpr int kStatusInputFailed = 2;  // cannot be opened, or failed while read
 constexpr int kStatusBytesLost = 3;
 
 enum class Action { kRun, kHelp, kVersion, kUsageError };

@@ -142,17 +142,18 @@ int Run(const LiveOptions& options, QApplication& app) {
     // The last line holds the totals, recorded bytes included, as they are
     // on the disk.
     if (end != ReaderEnd::kCannotOpen) tick.Tick();
-    ShutDown(pipeline, end == ReaderEnd::kInputEnded);
+    // What arrived before an input ended or failed is shown to its end.
+    ShutDown(pipeline, end == ReaderEnd::kInputEnded || end == ReaderEnd::kInputFailed);
 
     if (end == ReaderEnd::kCannotOpen) {
         console.Message("cannot open " + options.input + ": " + reader.OpenError());
-        return kStatusCannotOpen;
+        return kStatusInputFailed;
     }
     if (recorder && recorder->Lost() > 0) {
         console.Message(std::to_string(recorder->Lost()) + " received bytes were not recorded");
         return kStatusBytesLost;
     }
-    return kStatusOk;
+    return end == ReaderEnd::kInputFailed ? kStatusInputFailed : kStatusOk;
 }
 
 }  // namespace

@@ -421,6 +421,40 @@ TEST_F(LiveTest, SerialLineThroughAPseudoTerminal) {
     close(slave);
 }
 
+// The far end of a serial line going away is a lost link, not the end of
+// a finite input: said with the device's name, status 2, and everything
+// that arrived before it recorded and shown.
+TEST_F(LiveTest, SerialLineLostEndsWithStatusTwoAndKeepsWhatArrived) {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    // downlink-live must not inherit the far end, or it would hold it open.
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
+    StartLive({name});
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            struct termios mode = {};
+            return tcgetattr(slave, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == 0;
+        },
+        kBound))
+        << live->Stderr();
+    close(slave);  // only downlink-live holds the line open now
+    const std::string sample = SampleBytes();
+    for (size_t pos = 0; pos < sample.size();) {
+        const ssize_t n = write(master, sample.data() + pos, std::min<size_t>(4096, sample.size() - pos));
+        ASSERT_GT(n, 0);
+        pos += static_cast<size_t>(n);
+    }
+    EXPECT_TRUE(WaitFor([&] { return FileSize(Recording()) >= sample.size(); }, kBound));
+    close(master);
+    EXPECT_EQ(live->WaitForExit(kBound), 2) << live->Stderr();
+    EXPECT_NE(live->Stderr().find(std::string(name) + ": "), std::string::npos) << live->Stderr();
+    EXPECT_TRUE(SameBytes(ReadFile(Recording()), sample));
+    EXPECT_EQ(TelemetryLines(*live), PlayerLines());
+}
+
 // Stopped while bytes pour in, the recording holds every byte received,
 // which are the sample's from its start, and the status is 0.
 class LiveSignal : public LiveTest, public ::testing::WithParamInterface<int> {};
