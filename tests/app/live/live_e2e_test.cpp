@@ -14,7 +14,9 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -383,6 +385,34 @@ TEST_F(LiveTest, TcpOutageWithTheSenderRestartedReconnectsAndResumes) {
     EXPECT_EQ(Count(live->Stderr(), "link quiet"), 1u) << live->Stderr();
     EXPECT_EQ(Count(live->Stderr(), "link back after"), 1u) << live->Stderr();
     EXPECT_TRUE(live->Stderr().find("connection ended") != std::string::npos);
+}
+
+// A local modem daemon's socket: downlink-live connects to it, and the
+// daemon closing it ends the input in order.
+TEST_F(LiveTest, UnixSocketOfALocalServerEndsInOrderWithEverything) {
+    const std::string path = live.folder.Path() + "/modem.sock";
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(server, 0);
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(server, 1), 0);
+    StartLive({"unix:" + path});
+    const int peer = accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
+    ASSERT_GE(peer, 0) << live->Stderr();
+    const std::string sample = SampleBytes();
+    for (size_t pos = 0; pos < sample.size();) {
+        const ssize_t n = send(peer, sample.data() + pos, std::min<size_t>(65536, sample.size() - pos), MSG_NOSIGNAL);
+        ASSERT_GT(n, 0);
+        pos += static_cast<size_t>(n);
+    }
+    close(peer);
+    close(server);
+    EXPECT_EQ(live->WaitForExit(kBound), 0) << live->Stderr();
+    EXPECT_TRUE(SameBytes(ReadFile(Recording()), sample));
+    EXPECT_EQ(TelemetryLines(*live), PlayerLines());
 }
 
 TEST_F(LiveTest, StandardInputEndsInOrderWithEverything) {
