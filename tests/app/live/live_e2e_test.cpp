@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
@@ -152,6 +153,47 @@ int StartOnFreePort(Program& program, Launch launch) {
 void StartSender(Program& sender, std::vector<std::string> arguments) {
     Start(sender, DLP_SEND_PATH, Options(std::move(arguments)));
 }
+
+// Writes all of `bytes` to a socket or a terminal; false once its reader is
+// gone (a socket's reader going away gives EPIPE, never SIGPIPE).
+bool WriteAll(int fd, const std::string& bytes) {
+    for (size_t pos = 0; pos < bytes.size();) {
+        const size_t piece = std::min<size_t>(65536, bytes.size() - pos);
+        ssize_t n = send(fd, bytes.data() + pos, piece, MSG_NOSIGNAL);
+        if (n < 0 && errno == ENOTSOCK) n = write(fd, bytes.data() + pos, piece);
+        if (n <= 0) return false;
+        pos += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A pseudo-terminal standing in for a serial line. downlink-live inherits
+// neither end, so that only the test can hang it up.
+struct PseudoTerminal {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    bool Open() {
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return false;
+        fcntl(master, F_SETFD, FD_CLOEXEC);
+        fcntl(slave, F_SETFD, FD_CLOEXEC);
+        return true;
+    }
+    // Bytes written before downlink-live puts the line in raw mode would
+    // meet the line discipline's editing.
+    bool InRawMode() const {
+        struct termios mode = {};
+        return tcgetattr(slave, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == 0;
+    }
+    void Close(int& end) {
+        if (end >= 0) close(end);
+        end = -1;
+    }
+    ~PseudoTerminal() {
+        Close(master);
+        Close(slave);
+    }
+};
 
 class LiveTest : public ::testing::Test {
 protected:
@@ -403,11 +445,7 @@ TEST_F(LiveTest, UnixSocketOfALocalServerEndsInOrderWithEverything) {
     const int peer = accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
     ASSERT_GE(peer, 0) << live->Stderr();
     const std::string sample = SampleBytes();
-    for (size_t pos = 0; pos < sample.size();) {
-        const ssize_t n = send(peer, sample.data() + pos, std::min<size_t>(65536, sample.size() - pos), MSG_NOSIGNAL);
-        ASSERT_GT(n, 0);
-        pos += static_cast<size_t>(n);
-    }
+    ASSERT_TRUE(WriteAll(peer, sample)) << live->Stderr();
     close(peer);
     close(server);
     EXPECT_EQ(live->WaitForExit(kBound), 0) << live->Stderr();
@@ -427,60 +465,29 @@ TEST_F(LiveTest, StandardInputEndsInOrderWithEverything) {
 }
 
 TEST_F(LiveTest, SerialLineThroughAPseudoTerminal) {
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    StartLive({"--baud", "115200", name});
-    // Bytes written before raw mode would meet the line discipline's editing.
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            struct termios mode = {};
-            return tcgetattr(slave, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == 0;
-        },
-        kBound))
-        << live->Stderr();
-    const std::string sample = SampleBytes();
-    for (size_t pos = 0; pos < sample.size();) {
-        const ssize_t n = write(master, sample.data() + pos, std::min<size_t>(4096, sample.size() - pos));
-        ASSERT_GT(n, 0);
-        pos += static_cast<size_t>(n);
-    }
+    PseudoTerminal line;
+    ASSERT_TRUE(line.Open());
+    StartLive({"--baud", "115200", line.name});
+    ASSERT_TRUE(WaitFor([&] { return line.InRawMode(); }, kBound)) << live->Stderr();
+    ASSERT_TRUE(WriteAll(line.master, SampleBytes())) << live->Stderr();
     ExpectWholeSampleThenStop();
-    close(master);
-    close(slave);
 }
 
 // The far end of a serial line going away is a lost link, not the end of
 // a finite input: said with the device's name, status 2, and everything
 // that arrived before it recorded and shown.
 TEST_F(LiveTest, SerialLineLostEndsWithStatusTwoAndKeepsWhatArrived) {
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    // downlink-live must not inherit the far end, or it would hold it open.
-    fcntl(master, F_SETFD, FD_CLOEXEC);
-    fcntl(slave, F_SETFD, FD_CLOEXEC);
-    StartLive({name});
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            struct termios mode = {};
-            return tcgetattr(slave, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == 0;
-        },
-        kBound))
-        << live->Stderr();
-    close(slave);  // only downlink-live holds the line open now
+    PseudoTerminal line;
+    ASSERT_TRUE(line.Open());
+    StartLive({line.name});
+    ASSERT_TRUE(WaitFor([&] { return line.InRawMode(); }, kBound)) << live->Stderr();
+    line.Close(line.slave);  // only downlink-live holds the line open now
     const std::string sample = SampleBytes();
-    for (size_t pos = 0; pos < sample.size();) {
-        const ssize_t n = write(master, sample.data() + pos, std::min<size_t>(4096, sample.size() - pos));
-        ASSERT_GT(n, 0);
-        pos += static_cast<size_t>(n);
-    }
+    ASSERT_TRUE(WriteAll(line.master, sample)) << live->Stderr();
     EXPECT_TRUE(WaitFor([&] { return FileSize(Recording()) >= sample.size(); }, kBound));
-    close(master);
+    line.Close(line.master);
     EXPECT_EQ(live->WaitForExit(kBound), 2) << live->Stderr();
-    EXPECT_NE(live->Stderr().find(std::string(name) + ": "), std::string::npos) << live->Stderr();
+    EXPECT_NE(live->Stderr().find(std::string(line.name) + ": "), std::string::npos) << live->Stderr();
     EXPECT_TRUE(SameBytes(ReadFile(Recording()), sample));
     EXPECT_EQ(TelemetryLines(*live), PlayerLines());
 }
