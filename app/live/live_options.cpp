@@ -1,8 +1,7 @@
 #include "app/live/live_options.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <string>
 
 #include "app/live/serial_line.h"
 #include "tools/lib/cli/option_numbers.h"
