@@ -10,8 +10,8 @@
 #include "app/input_path.h"
 #include "app/orderly_stop.h"
 #include "app/qt_message_filter.h"
+#include "core/format/replay_pace.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/ingest/replay_pace.h"
 
 namespace {
 

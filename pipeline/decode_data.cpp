@@ -121,11 +121,7 @@ void DecodeData::Release() {
         packet->size = 0;
         av_packet_free(&packet);
     }
-    if (assembly.parser) {
-        av_parser_close(assembly.parser);
-        assembly.parser = nullptr;
-    }
-    if (assembly.parserCtx) avcodec_free_context(&assembly.parserCtx);
+    assembly.parser.Free();
     if (swsCtx) {
         sws_freeContext(swsCtx);
         swsCtx = nullptr;

@@ -14,11 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "pipeline/decode/nal_unit.h"
+#include "core/format/buffer_limits.h"
+#include "core/format/link_frame.h"
+#include "core/format/nal_unit.h"
+#include "core/format/telemetry_record.h"
 #include "pipeline/decode/picture_assembly.h"
-#include "pipeline/ingest/link_frame.h"
 #include "pipeline/present/shown_picture.h"
-#include "pipeline/present/telemetry_record.h"
 
 extern "C" {
 struct AVDictionary;
@@ -57,8 +58,8 @@ class DecodeData {
 public:
     static constexpr int32_t kLinkBufSize = link_frame::kAssemblyBufferSize;
     static constexpr int32_t kNalBufSize = nal_unit::kAssemblyBufferSize;
-    static constexpr int32_t kCropBufSize = 8294400;
-    static constexpr size_t kQueueLimit = 1024;
+    static constexpr int32_t kCropBufSize = buffer_limits::kLargestPictureBytes;
+    static constexpr size_t kQueueLimit = buffer_limits::kQueuedPayloads;
 
     DecodeData();
     ~DecodeData();

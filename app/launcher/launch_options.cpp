@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/launcher/launch_status.h"
-#include "pipeline/ingest/replay_pace.h"
+#include "core/format/replay_pace.h"
 
 namespace launcher {
 

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/format/replay_pace.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/ingest/replay_pace.h"
 
 namespace recording_kind {
 

@@ -5,6 +5,7 @@
 
 #include "app/live/console.h"
 #include "app/live/recorder.h"
+#include "core/ffmpeg/error_text.h"
 #include "pipeline/decode_data.h"
 
 extern "C" {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "app/live/serial_line.h"
+#include "core/ffmpeg/error_text.h"
 
 extern "C" {
 #include <libavformat/avio.h>
@@ -32,12 +33,6 @@ SourceKind KindOfScheme(const std::string& scheme) {
 }
 
 }  // namespace
-
-std::string ErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 SourcePlan PlanSource(const std::string& input) {
     SourcePlan plan;

@@ -77,6 +77,5 @@ private:
 };
 
 // FFmpeg's text for an AVERROR code.
-std::string ErrorText(int code);
 
 }  // namespace live

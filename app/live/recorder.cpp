@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "app/live/recording_files.h"
+#include "core/format/link_frame.h"
 
 namespace live {
 
@@ -56,7 +57,7 @@ void Recorder::Keep(const uint8_t* data, size_t size) {
     }
     if (!cutPending_ && SplitDue()) cutPending_ = true;
     if (cutPending_) {
-        const size_t cut = FindFrameStart(data, size);
+        const size_t cut = link_frame::FindFrameStart(data, size);
         if (cut < size) {
             cutPending_ = false;
             fileStart_ = std::chrono::steady_clock::now();

@@ -8,8 +8,8 @@
 #include <algorithm>
 
 #include "bench/micro/recorded_input.h"
+#include "core/format/replay_pace.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/ingest/replay_pace.h"
 
 namespace {
 

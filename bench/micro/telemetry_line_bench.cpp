@@ -6,9 +6,9 @@
 #include <array>
 #include <cstring>
 
-#include "pipeline/byte_order.h"
+#include "core/format/byte_order.h"
+#include "core/format/telemetry_record.h"
 #include "pipeline/present/telemetry_line.h"
-#include "pipeline/present/telemetry_record.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/byte_order.h"
-#include "pipeline/ingest/link_frame.h"
-#include "pipeline/ingest/replay_pace.h"
+#include "core/format/byte_order.h"
+#include "core/format/link_frame.h"
+#include "core/format/replay_pace.h"
 #include "tools/lib/reading/recording_reader.h"
 
 namespace {

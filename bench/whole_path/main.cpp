@@ -21,7 +21,7 @@
 #include "bench/whole_path/rounds.h"
 #include "bench/whole_path/sample_stats.h"
 #include "bench/whole_path/stage_costs.h"
-#include "pipeline/ingest/replay_pace.h"
+#include "core/format/replay_pace.h"
 #include "tools/lib/reading/recording_reader.h"
 
 namespace {

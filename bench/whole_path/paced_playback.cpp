@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "bench/whole_path/player_path.h"
-#include "pipeline/decode/nal_unit.h"
+#include "core/format/nal_unit.h"
+#include "core/format/replay_pace.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/ingest/replay_pace.h"
 #include "pipeline/ingest/replay_pause.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "pipeline/ingest/replay_pace.h"
+#include "core/format/replay_pace.h"
 
 class DecodeData;
 

@@ -14,12 +14,12 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "core/format/link_frame.h"
+#include "core/format/nal_unit.h"
 #include "fuzz/harness/fuzz_inputs.h"
 #include "fuzz/harness/invariant.h"
 #include "fuzz/harness/reused_buffers.h"
-#include "pipeline/decode/nal_unit.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/ingest/link_frame.h"
 #include "pipeline/present/telemetry_line.h"
 #include "tools/lib/export/access_units.h"
 #include "tools/lib/export/export_time.h"

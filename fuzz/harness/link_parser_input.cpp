@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "core/format/link_frame.h"
 #include "fuzz/harness/fuzz_inputs.h"
 #include "fuzz/harness/invariant.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/ingest/link_frame.h"
 
 namespace {
 

@@ -8,12 +8,12 @@ extern "C" {
 #include <libavcodec/defs.h>
 }
 
+#include "core/format/link_frame.h"
+#include "core/format/nal_unit.h"
 #include "fuzz/harness/fuzz_inputs.h"
 #include "fuzz/harness/invariant.h"
 #include "fuzz/harness/reused_buffers.h"
-#include "pipeline/decode/nal_unit.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/ingest/link_frame.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "core/format/nal_unit.h"
 #include "fuzz/harness/fuzz_inputs.h"
 #include "fuzz/harness/invariant.h"
-#include "pipeline/decode/nal_unit.h"
-#include "tools/lib/reading/recording_summary.h"
 #include "tools/lib/reading/recording_reader.h"
+#include "tools/lib/reading/recording_summary.h"
 
 namespace {
 
@@ -40,9 +40,8 @@ void CheckReport(const RecordingReport& r, size_t size) {
     FUZZ_INVARIANT(r.recordCount == r.records.size());
     // Every byte of the stream came from a payload; the open tail did too.
     FUZZ_INVARIANT(r.elementaryStream.size() + r.openTail.size() <= r.payloadBytes);
-    static const uint8_t kStartCode[] = {0x00, 0x00, 0x00, 0x01};
     if (!r.elementaryStream.empty())
-        FUZZ_INVARIANT(std::equal(kStartCode, kStartCode + 4, r.elementaryStream.begin()));
+        FUZZ_INVARIANT(r.elementaryStream.size() >= start_code::kSize && start_code::At(r.elementaryStream.data()));
     uint64_t sliced = 0;
     for (const auto& entry : r.slicesPerPicture) sliced += static_cast<uint64_t>(entry.first) * entry.second;
     FUZZ_INVARIANT(sliced + r.orphanSlices <= r.units);

@@ -8,11 +8,11 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "core/format/link_frame.h"
 #include "fuzz/harness/fuzz_inputs.h"
 #include "fuzz/harness/invariant.h"
 #include "fuzz/harness/reused_buffers.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/ingest/link_frame.h"
 
 namespace {
 

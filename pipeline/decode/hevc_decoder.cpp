@@ -13,7 +13,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "pipeline/decode/nal_unit.h"
+#include "core/format/nal_unit.h"
 #include "pipeline/decode_data.h"
 
 namespace {

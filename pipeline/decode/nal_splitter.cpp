@@ -7,7 +7,7 @@ extern "C" {
 #include <libavcodec/defs.h>
 }
 
-#include "pipeline/decode/nal_unit.h"
+#include "core/format/nal_unit.h"
 #include "pipeline/decode_data.h"
 
 namespace {

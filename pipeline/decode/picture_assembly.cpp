@@ -6,19 +6,10 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavutil/log.h>
 }
 
-#include "pipeline/decode/nal_unit.h"
+#include "core/format/nal_unit.h"
 #include "pipeline/decode_data.h"
-
-namespace {
-
-// The parser's complaints land this far below their own level (an error
-// becomes a debug message).
-constexpr int kParserLogOffset = AV_LOG_DEBUG - AV_LOG_ERROR;
-
-}  // namespace
 
 // The splitter hands a unit over once the next unit's start code and first
 // header byte have arrived; they lie right behind it in nalBuf. Callers that
@@ -120,11 +111,6 @@ void DecodeData::SettleHeldSlice(bool continued) {
 void DecodeData::EnterWholePictures() {
     assembly.wholePicturesNext = false;
     assembly.singleSliceRun = 0;
-    if (assembly.parserCtx == nullptr) {
-        assembly.parserCtx = avcodec_alloc_context3(codec);
-        if (assembly.parserCtx == nullptr) return;
-        assembly.parserCtx->log_level_offset = kParserLogOffset;
-    }
     // Without a parser the units keep going one by one.
     RestartParser();
 }
@@ -139,50 +125,24 @@ void DecodeData::LeaveWholePictures() {
 // Every access unit the parser completes is sent at once; it belongs to the
 // picture whose record and tag were kept when its first slice came.
 void DecodeData::FeedParser(const uint8_t* data, int32_t size) {
-    bool stalled = false;
-    while (size > 0) {
-        uint8_t* unit = nullptr;
-        int unitSize = 0;
-        const int used = av_parser_parse2(assembly.parser, assembly.parserCtx, &unit, &unitSize, data, size,
-                                          AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        if (used < 0) break;
-        data += used;
-        size -= used;
-        assembly.parserBytes = unitSize > 0 ? 0 : assembly.parserBytes + used;
-        if (unitSize > 0) SendPacket(unit, unitSize, assembly.pictureRecord, assembly.pictureTag);
-        // A call may end a unit without taking input, never twice in a row.
-        if (used == 0 && unitSize == 0) {
-            if (stalled) break;
-            stalled = true;
-        } else {
-            stalled = false;
-        }
-    }
-    if (assembly.parserBytes > PictureAssembly::kMaxAccessUnitBytes) RestartParser();
+    assembly.parser.Feed(data, size, [this](const HevcParser::Unit& unit) {
+        SendPacket(unit.data, unit.size, assembly.pictureRecord, assembly.pictureTag);
+    });
+    if (assembly.parser.PendingBytes() > PictureAssembly::kMaxAccessUnitBytes) RestartParser();
 }
 
-// Empty input makes the parser give out what it holds.
 void DecodeData::FlushParser() {
-    if (assembly.parser == nullptr) return;
-    uint8_t* unit = nullptr;
-    int unitSize = 0;
-    av_parser_parse2(assembly.parser, assembly.parserCtx, &unit, &unitSize, nullptr, 0, AV_NOPTS_VALUE,
-                     AV_NOPTS_VALUE, 0);
-    if (unitSize > 0) SendPacket(unit, unitSize, assembly.pictureRecord, assembly.pictureTag);
+    assembly.parser.Flush([this](const HevcParser::Unit& unit) {
+        SendPacket(unit.data, unit.size, assembly.pictureRecord, assembly.pictureTag);
+    });
 }
 
-void DecodeData::CloseParser() {
-    if (assembly.parser != nullptr) av_parser_close(assembly.parser);
-    assembly.parser = nullptr;
-    assembly.parserBytes = 0;
-}
+void DecodeData::CloseParser() { assembly.parser.Close(); }
 
 // What the old parser held is dropped; the next access unit starts afresh.
 void DecodeData::RestartParser() {
-    CloseParser();
-    assembly.parser = av_parser_init(AV_CODEC_ID_HEVC);
     assembly.parserHoldsPicture = false;
-    assembly.wholePictures = assembly.parser != nullptr;
+    assembly.wholePictures = assembly.parser.Open();
 }
 
 // Everything before the end unit reaches the decoder, which then gives out

@@ -10,13 +10,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "pipeline/decode/nal_unit.h"
-#include "pipeline/present/telemetry_record.h"
+#include "core/demux/hevc_parser.h"
+#include "core/format/nal_unit.h"
+#include "core/format/telemetry_record.h"
 
-extern "C" {
-struct AVCodecParserContext;
-struct AVCodecContext;
-}
 
 struct PictureAssembly {
     // Whole-picture mode is left after this many pictures in a row of one
@@ -44,13 +41,11 @@ struct PictureAssembly {
     int32_t heldSize = 0;
     int64_t heldTag = 0;
 
-    AVCodecParserContext* parser = nullptr;
-    // The parser reads parameter sets and slice headers for metadata the
-    // player does not use; it does so through a context of its own whose
-    // messages are lowered to debug level, since a parser started mid-stream
-    // has not seen the parameter sets yet.
-    AVCodecContext* parserCtx = nullptr;
-    int64_t parserBytes = 0;  // fed since the parser last gave out a unit
+    // Open while pictures go whole; it reads parameter sets and slice
+    // headers for metadata the player does not use, and a parser started
+    // mid-stream has not seen the parameter sets yet, so its complaints are
+    // not the decoder's.
+    HevcParser parser;
     // A first slice was fed since the parser (re)started, so a continuation
     // slice has a picture to join.
     bool parserHoldsPicture = false;

@@ -2,16 +2,11 @@
 
 #include <cstring>
 
-#include "pipeline/decode/nal_unit.h"
-#include "pipeline/decode/telemetry_unit.h"
+#include "core/format/nal_unit.h"
+#include "core/format/telemetry_unit.h"
 #include "pipeline/decode_data.h"
 
 namespace {
-
-bool IsTelemetryUnit(const uint8_t* unit, int32_t length) {
-    static const uint8_t kPrefix[] = {0x00, 0x00, 0x00, 0x01, telemetry_unit::kMarker};
-    return length >= nal_unit::kPrefixSize && std::memcmp(unit, kPrefix, sizeof kPrefix) == 0;
-}
 
 // Sums the 0xFF-continued size bytes from kSizeOffset on; `payloadStart`
 // becomes the position after the last size byte. Stops at the unit's end.
@@ -35,7 +30,7 @@ int64_t DeclaredPayloadSize(const uint8_t* unit, int32_t length, int32_t& payloa
 // Nothing past the unit is read; a payload that ends early leaves the rest of
 // the record zero.
 bool DecodeData::CaptureTelemetry(const uint8_t* unit, int32_t length) {
-    if (!IsTelemetryUnit(unit, length)) return false;
+    if (length <= 0 || !telemetry_unit::IsTelemetryUnit(unit, static_cast<size_t>(length))) return false;
     int32_t pos = 0;
     if (DeclaredPayloadSize(unit, length, pos) <= telemetry_unit::kMaxUncapturedSize) {
         return false;

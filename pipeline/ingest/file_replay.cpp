@@ -5,9 +5,9 @@
 #include <new>
 #include <string>
 
+#include "core/format/replay_pace.h"
 #include "pipeline/decode_data.h"
 #include "pipeline/ingest/replay_messages.h"
-#include "pipeline/ingest/replay_pace.h"
 #include "pipeline/ingest/replay_pause.h"
 
 int64_t DecodeData::ReadChunk(const std::string& path, uint64_t chunkSize, int64_t& offset,

@@ -1,8 +1,8 @@
 // Link frame synchroniser and header reader.
 
-#include "pipeline/byte_order.h"
+#include "core/format/byte_order.h"
+#include "core/format/link_frame.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/ingest/link_frame.h"
 
 namespace {
 constexpr int32_t kHunting = 0;

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "pipeline/present/telemetry_record.h"
+#include "core/format/telemetry_record.h"
 
 // A part of a picture, in pixels from its top left corner.
 struct PictureArea {

@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "pipeline/present/telemetry_record.h"
+#include "core/format/telemetry_record.h"
 
 // Longest line: two 11-character integers, five 13-character %g values and
 // the labels, with room to spare.

@@ -394,7 +394,7 @@ TEST(WholePictureMode, DropsAnAccessUnitThatOutgrowsTheBound) {
     continuation.resize(7'000'000, 0x55);
     for (int i = 0; i < 6; ++i) {
         test_pipeline::Split(*pipeline, continuation, 480);
-        ASSERT_LE(pipeline->assembly.parserBytes, PictureAssembly::kMaxAccessUnitBytes) << "unit " << i + 1;
+        ASSERT_LE(pipeline->assembly.parser.PendingBytes(), PictureAssembly::kMaxAccessUnitBytes) << "unit " << i + 1;
     }
     shown.clear();
     const Bytes clean = ClosedByEndUnit(es);

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "pipeline/byte_order.h"
+#include "core/format/byte_order.h"
 #include "tests/support/pipeline_harness.h"
 
 namespace {

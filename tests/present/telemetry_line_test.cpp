@@ -7,7 +7,7 @@
 #include <random>
 #include <sstream>
 
-#include "pipeline/byte_order.h"
+#include "core/format/byte_order.h"
 #include "pipeline/present/telemetry_line.h"
 #include "tests/support/pipeline_harness.h"
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "core/format/replay_pace.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/ingest/replay_pace.h"
 #include "tests/support/marked_streams.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -17,10 +17,10 @@
 #include <algorithm>
 #include <set>
 
+#include "core/format/byte_order.h"
+#include "core/format/link_frame.h"
+#include "core/format/replay_pace.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/ingest/replay_pace.h"
-#include "pipeline/byte_order.h"
-#include "pipeline/ingest/link_frame.h"
 #include "tests/robustness/support/console_lines.h"
 #include "tests/support/marked_streams.h"
 #include "tests/support/player_process.h"

@@ -14,7 +14,7 @@
 #include <random>
 #include <thread>
 
-#include "pipeline/ingest/replay_pace.h"
+#include "core/format/replay_pace.h"
 #include "tests/support/marked_streams.h"
 #include "tests/support/player_process.h"
 #include "tools/lib/making/link_framer.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <random>
 
-#include "pipeline/byte_order.h"
-#include "pipeline/ingest/link_frame.h"
+#include "core/format/byte_order.h"
+#include "core/format/link_frame.h"
 
 namespace test_link {
 

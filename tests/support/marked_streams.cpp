@@ -3,11 +3,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "pipeline/ingest/link_frame.h"
+#include "core/format/link_frame.h"
 #include "tools/lib/formats/annex_b.h"
+#include "tools/lib/formats/telemetry_track.h"
 #include "tools/lib/making/pattern_encoder.h"
 #include "tools/lib/making/stream_builder.h"
-#include "tools/lib/formats/telemetry_track.h"
 
 Bytes EncodeScenes(int width, int height, int count, int keyint) {
     PatternOptions options;

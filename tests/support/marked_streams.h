@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "pipeline/present/telemetry_record.h"
+#include "core/format/telemetry_record.h"
 #include "tools/lib/making/link_framer.h"
 
 using Bytes = std::vector<uint8_t>;

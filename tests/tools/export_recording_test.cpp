@@ -14,16 +14,16 @@
 #include <set>
 #include <sstream>
 
-#include "pipeline/decode/nal_unit.h"
+#include "core/format/nal_unit.h"
 #include "pipeline/present/telemetry_line.h"
-#include "tools/lib/formats/annex_b.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/recording_builder.h"
-#include "tools/lib/reading/recording_reader.h"
 #include "tests/tools/support/klv_reader.h"
 #include "tests/tools/support/tool_folder.h"
 #include "tests/tools/support/ts_reader.h"
+#include "tools/lib/formats/annex_b.h"
 #include "tools/lib/formats/telemetry_track.h"
+#include "tools/lib/making/pattern_encoder.h"
+#include "tools/lib/making/recording_builder.h"
+#include "tools/lib/reading/recording_reader.h"
 
 namespace fs = std::filesystem;
 
@@ -132,7 +132,7 @@ TEST_F(ExportRecording, ContainersHoldThePicturesThePlayerDecodesAndOneTelemetry
         const std::vector<uint8_t> units = ToFourByteStartCodes(copied.data(), copied.size());
         for (const UnitSpan& u : FindUnits(units)) {
             EXPECT_NE(UnitType(units.data() + u.offset), nal_unit::kFillerData);
-            EXPECT_FALSE(IsTelemetryMarker(units.data() + u.offset, u.size));
+            EXPECT_FALSE(telemetry_unit::IsTelemetryUnit(units.data() + u.offset, u.size));
         }
     }
 }

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "pipeline/byte_order.h"
-#include "pipeline/ingest/link_frame.h"
+#include "core/format/byte_order.h"
+#include "core/format/link_frame.h"
 #include "tools/lib/making/link_framer.h"
 #include "tools/lib/reading/recording_reader.h"
 

@@ -5,15 +5,16 @@
 
 #include <cstring>
 
-#include "pipeline/ingest/replay_pace.h"
+#include "core/format/replay_pace.h"
+#include "core/format/telemetry_unit.h"
+#include "tests/support/encoded_pictures.h"
 #include "tests/tools/support/tool_folder.h"
 #include "tools/lib/formats/annex_b.h"
-#include "tests/support/encoded_pictures.h"
+#include "tools/lib/formats/telemetry_track.h"
 #include "tools/lib/making/pattern_encoder.h"
 #include "tools/lib/making/recording_builder.h"
-#include "tools/lib/reading/recording_reader.h"
 #include "tools/lib/making/stream_builder.h"
-#include "tools/lib/formats/telemetry_track.h"
+#include "tools/lib/reading/recording_reader.h"
 
 namespace {
 
@@ -165,9 +166,9 @@ TEST(RateFiller, StreamKeepsPaceAndStillDecodes) {
     size_t fillers = 0;
     for (const UnitSpan& u : FindUnits(paced)) {
         const uint8_t* unit = paced.data() + u.offset;
-        if (UnitType(unit) == 38 && !IsTelemetryMarker(unit, u.size)) ++fillers;
+        if (UnitType(unit) == 38 && !telemetry_unit::IsTelemetryUnit(unit, u.size)) ++fillers;
         // Everything before picture n's telemetry unit is due by picture n - 1's end.
-        if (IsTelemetryMarker(unit, u.size) && picture++ > 0) {
+        if (telemetry_unit::IsTelemetryUnit(unit, u.size) && picture++ > 0) {
             EXPECT_GE(u.offset, (picture - 1) * 4000) << "picture " << picture;
         }
     }

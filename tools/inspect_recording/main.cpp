@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "app/launcher/recording_kind.h"
-#include "pipeline/ingest/replay_pace.h"
+#include "core/format/replay_pace.h"
 #include "project_version.h"
 #include "tools/inspect_recording/progress_bar.h"
 #include "tools/lib/cli/option_numbers.h"
-#include "tools/lib/reading/recording_summary.h"
 #include "tools/lib/reading/recording_reader.h"
+#include "tools/lib/reading/recording_summary.h"
 #include "tools/lib/report/report_collector.h"
 #include "tools/lib/report/report_page.h"
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "pipeline/ingest/link_frame.h"
+#include "core/format/link_frame.h"
 #include "tools/lib/cli/option_numbers.h"
 
 namespace {

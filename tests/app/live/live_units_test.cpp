@@ -101,25 +101,6 @@ TEST(RecordingFiles, SplitNamesKeepTheExtensionAndFolder) {
     EXPECT_EQ(SplitFileName("r.dat", 12345), "r-12345.dat");
 }
 
-TEST(RecordingFiles, CutsAtAFrameWhoseNextFrameAlsoStarts) {
-    std::vector<uint8_t> bytes(3000, 0x11);
-    auto sync = [&](size_t at) {
-        bytes[at] = 0xEB;
-        bytes[at + 1] = 0x90;
-    };
-    sync(40);          // a sync pair inside a payload: no frame follows it
-    sync(100);         // a frame, confirmed by the next at 612
-    sync(612);
-    EXPECT_EQ(FindFrameStart(bytes.data(), bytes.size()), 100u);
-    // Near the end no next frame can be seen: the pair is taken.
-    EXPECT_EQ(FindFrameStart(bytes.data() + 700, 2300 - 1), 2300 - 1u);
-    std::vector<uint8_t> tail(600, 0x22);
-    tail[200] = 0xEB;
-    tail[201] = 0x90;
-    EXPECT_EQ(FindFrameStart(tail.data(), tail.size()), 200u);
-    EXPECT_EQ(FindFrameStart(tail.data(), 201), 201u);  // half a pair is none
-}
-
 TEST(QuietWatch, SaysQuietOnceAndBackWithTheSilence) {
     const Clock::time_point t0{};
     QuietWatch watch;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/present/telemetry_record.h"
+#include "core/format/telemetry_record.h"
 #include "tools/lib/formats/telemetry_track.h"
 
 struct ToolRun {

@@ -7,10 +7,8 @@
 #include <functional>
 #include <vector>
 
-extern "C" {
-struct AVCodecParserContext;
-struct AVCodecContext;
-}
+#include "core/demux/hevc_parser.h"
+
 
 struct AccessUnit {
     std::vector<uint8_t> bytes;  // Annex-B, filler units taken out
@@ -28,11 +26,10 @@ public:
     using Sink = std::function<void(AccessUnit&&)>;
 
     explicit AccessUnitSplitter(Sink sink);
-    ~AccessUnitSplitter();
     AccessUnitSplitter(const AccessUnitSplitter&) = delete;
     AccessUnitSplitter& operator=(const AccessUnitSplitter&) = delete;
 
-    bool Ready() const { return parser_ != nullptr && context_ != nullptr; }
+    bool Ready() const { return parser_.IsOpen(); }
     // One packet as the decoder was given it, with the tag it carried.
     void Packet(const uint8_t* data, int32_t size, int64_t tag);
     // Gives out the access unit the parser still holds.
@@ -41,13 +38,11 @@ public:
     std::vector<uint8_t> ParameterSets() const;
 
 private:
-    void Feed(const uint8_t* data, size_t size);
-    void Emit(const uint8_t* data, int size);
+    void Emit(const HevcParser::Unit& unit);
     void Remember(const uint8_t* unit, size_t size);
 
     Sink sink_;
-    AVCodecParserContext* parser_ = nullptr;
-    AVCodecContext* context_ = nullptr;
+    HevcParser parser_;
     // Tags of the first slices fed to the parser and not yet given out.
     std::deque<int64_t> firstSliceTags_;
     std::vector<uint8_t> parameterSets_[3];

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/present/telemetry_record.h"
+#include "core/format/telemetry_record.h"
 #include "tools/lib/export/access_units.h"
 #include "tools/lib/export/decode_clock.h"
 #include "tools/lib/export/export_sink.h"

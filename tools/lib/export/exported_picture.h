@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pipeline/present/telemetry_record.h"
+#include "core/format/telemetry_record.h"
 
 struct ExportedPicture {
     int64_t number = 0;  // 1, 2, ... in the order the player shows them

@@ -2,16 +2,13 @@
 
 #include <cstring>
 
+#include "core/ffmpeg/quiet_log.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/log.h>
 #include <libavutil/mem.h>
 }
-
-namespace {
-// Sets cut by the link make the decoder complain; those are no export errors.
-constexpr int kProbeLogOffset = AV_LOG_DEBUG - AV_LOG_ERROR;
-}  // namespace
 
 // Opened with parameter sets as extradata, FFmpeg's HEVC decoder exports the
 // first SPS's values (size, profile, has_b_frames) without a picture.
@@ -20,7 +17,7 @@ int ProbeReorderDelay(const std::vector<uint8_t>& parameterSets) {
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_HEVC);
     AVCodecContext* context = avcodec_alloc_context3(codec);
     if (context == nullptr) return 0;
-    context->log_level_offset = kProbeLogOffset;
+    context->log_level_offset = quiet_log::kHeaderReaderOffset;
     context->extradata =
         static_cast<uint8_t*>(av_mallocz(parameterSets.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     int delay = 0;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "pipeline/decode/nal_unit.h"
-#include "pipeline/decode/telemetry_unit.h"
+#include "core/format/nal_unit.h"
+#include "core/format/start_code.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ std::vector<uint8_t> ToFourByteStartCodes(const uint8_t* data, size_t size) {
         // trailing_zero_8bits, never the unit's own data.
         while (end > starts[u] && data[end - 1] == 0) --end;
         if (end == starts[u]) continue;
-        out.insert(out.end(), {0, 0, 0, 1});
+        start_code::Append(out);
         out.insert(out.end(), data + starts[u], data + end);
     }
     return out;
@@ -43,11 +43,6 @@ std::vector<uint8_t> ToFourByteStartCodes(const uint8_t* data, size_t size) {
 
 int UnitType(const uint8_t* unit) {
     return nal_unit::TypeOf(unit[nal_unit::kStartCodeSize]);
-}
-
-bool IsTelemetryMarker(const uint8_t* unit, size_t size) {
-    return size > static_cast<size_t>(nal_unit::kStartCodeSize) &&
-           unit[nal_unit::kStartCodeSize] == telemetry_unit::kMarker;
 }
 
 bool IsSliceUnit(const uint8_t* unit, size_t size) {

@@ -28,7 +28,6 @@ int UnitType(const uint8_t* unit);
 // Telemetry units (header byte 0x06) are never slices, whatever their type bits say.
 bool StartsPicture(const uint8_t* unit, size_t size);
 bool IsSliceUnit(const uint8_t* unit, size_t size);
-bool IsTelemetryMarker(const uint8_t* unit, size_t size);
 
 // Pictures in a stream: the number of units that start one.
 size_t CountPictures(const std::vector<uint8_t>& es);

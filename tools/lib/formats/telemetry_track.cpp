@@ -6,7 +6,7 @@
 #include <limits>
 #include <sstream>
 
-#include "pipeline/byte_order.h"
+#include "core/format/byte_order.h"
 #include "pipeline/present/telemetry_line.h"
 
 namespace {

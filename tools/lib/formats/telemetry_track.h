@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/present/telemetry_record.h"
+#include "core/format/telemetry_record.h"
 
 // Degrees for the angles and positions; height in the record's unit (counts
 // of 0.001). Pitch as the player shows it, i.e. with its +90 offset.

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "pipeline/decode/nal_unit.h"
+#include "core/format/nal_unit.h"
 #include "tools/lib/formats/annex_b.h"
 #include "tools/lib/making/telemetry_unit_writer.h"
 
@@ -64,9 +64,9 @@ std::vector<uint8_t> StripTelemetryAndEnd(const std::vector<uint8_t>& es, size_t
     const std::vector<UnitSpan> units = FindUnits(es);
     for (size_t i = 0; i < units.size(); ++i) {
         const uint8_t* unit = es.data() + units[i].offset;
-        const bool closing = i + 1 == units.size() && !IsTelemetryMarker(unit, units[i].size) &&
+        const bool closing = i + 1 == units.size() && !telemetry_unit::IsTelemetryUnit(unit, units[i].size) &&
                              UnitType(unit) == nal_unit::kEndOfBitstream;
-        if (IsTelemetryMarker(unit, units[i].size)) {
+        if (telemetry_unit::IsTelemetryUnit(unit, units[i].size)) {
             ++telemetry;
         } else if (!closing) {
             AppendUnit(out, es, units[i]);
@@ -79,7 +79,11 @@ std::vector<uint8_t> StripTelemetryAndEnd(const std::vector<uint8_t>& es, size_t
 std::vector<uint8_t> BuildFillerUnit(size_t size) {
     if (size < kMinFillerUnit) size = kMinFillerUnit;
     // Start code, the two-byte header of type 38, 0xFF bytes, and the RBSP stop bit.
-    std::vector<uint8_t> unit = {0x00, 0x00, 0x00, 0x01, nal_unit::kFillerData << 1, 0x01};
+    std::vector<uint8_t> unit;
+    unit.reserve(size);
+    start_code::Append(unit);
+    unit.push_back(nal_unit::kFillerData << 1);
+    unit.push_back(0x01);
     unit.resize(size - 1, 0xFF);
     unit.push_back(0x80);
     return unit;
@@ -109,5 +113,7 @@ std::vector<uint8_t> PadToByteRate(const std::vector<uint8_t>& es, double fps, u
 }
 
 void AppendEndOfBitstream(std::vector<uint8_t>& es) {
-    es.insert(es.end(), {0x00, 0x00, 0x00, 0x01, nal_unit::kEndOfBitstream << 1, 0x01});
+    start_code::Append(es);
+    es.push_back(nal_unit::kEndOfBitstream << 1);
+    es.push_back(0x01);
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "pipeline/present/telemetry_record.h"
+#include "core/format/telemetry_record.h"
 
 // Writes the telemetry unit of records[i] right before the first slice unit
 // of picture i (the unit with first_slice_segment_in_pic_flag set). Pictures

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "pipeline/decode/telemetry_unit.h"
+#include "core/format/telemetry_unit.h"
 
 void AppendPayloadSize(std::vector<uint8_t>& out, size_t size) {
     for (; size >= telemetry_unit::kSizeContinue; size -= telemetry_unit::kSizeContinue) {
@@ -29,7 +29,11 @@ std::vector<uint8_t> BuildTelemetryUnit(const TelemetryRecord& record, uint8_t p
 
 std::vector<uint8_t> BuildCutShortTelemetryUnit(const TelemetryRecord& record, size_t keptBytes,
                                                 uint8_t payloadType) {
-    std::vector<uint8_t> unit = {0x00, 0x00, 0x00, 0x01, telemetry_unit::kMarker, payloadType};
+    std::vector<uint8_t> unit;
+    unit.reserve(kTelemetryRecordSize * 2);  // room for every emulation-prevention byte
+    start_code::Append(unit);
+    unit.push_back(telemetry_unit::kMarker);
+    unit.push_back(payloadType);
     AppendPayloadSize(unit, kTelemetryRecordSize);
     AppendEscaped(unit, record.bytes, std::min(keptBytes, kTelemetryRecordSize));
     return unit;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "pipeline/present/telemetry_record.h"
+#include "core/format/telemetry_record.h"
 
 std::vector<uint8_t> BuildTelemetryUnit(const TelemetryRecord& record, uint8_t payloadType = 5);
 

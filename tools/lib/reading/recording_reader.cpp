@@ -7,10 +7,10 @@
 #include <mutex>
 #include <set>
 
-#include "pipeline/decode/nal_unit.h"
-#include "pipeline/decode/telemetry_unit.h"
+#include "core/format/link_frame.h"
+#include "core/format/nal_unit.h"
+#include "core/format/telemetry_unit.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/ingest/link_frame.h"
 
 namespace {
 
@@ -88,7 +88,7 @@ void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& 
     pipeline.onNal = [&report, &options, &slices](const uint8_t* unit, int32_t length) {
         ++report.units;
         slices.Unit(unit, length);
-        if (unit[nal_unit::kStartCodeSize] == telemetry_unit::kMarker) {
+        if (telemetry_unit::IsTelemetryUnit(unit, static_cast<size_t>(length))) {
             ++report.telemetryMarkerUnits;
         } else {
             ++report.unitsByType[nal_unit::TypeOf(unit[nal_unit::kStartCodeSize])];

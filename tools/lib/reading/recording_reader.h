@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/ingest/replay_pace.h"
+#include "core/format/replay_pace.h"
+#include "core/format/telemetry_record.h"
 #include "pipeline/present/shown_picture.h"
-#include "pipeline/present/telemetry_record.h"
 
 // One link frame as the player's parser completed it.
 struct LinkFrameEvent {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "pipeline/decode/nal_unit.h"
+#include "core/format/nal_unit.h"
 
 size_t TimelineBinsFor(uint64_t recordingBytes) {
     constexpr double kLeastBinSeconds = 0.2;
@@ -14,7 +14,7 @@ size_t TimelineBinsFor(uint64_t recordingBytes) {
 UnitKind KindOfUnit(const uint8_t* unit, int32_t length) {
     if (length <= nal_unit::kStartCodeSize) return kOtherUnit;
     const uint8_t header = unit[nal_unit::kStartCodeSize];
-    if (header == telemetry_unit::kMarker) return kTelemetryUnit;
+    if (telemetry_unit::IsTelemetryUnit(unit, static_cast<size_t>(length))) return kTelemetryUnit;
     const int type = nal_unit::TypeOf(header);
     if (type == nal_unit::kFillerData) return kFillerUnit;
     return nal_unit::IsVclType(type) ? kVideoUnit : kOtherUnit;

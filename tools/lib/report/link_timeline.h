@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "pipeline/ingest/replay_pace.h"
-#include "pipeline/present/telemetry_record.h"
+#include "core/format/replay_pace.h"
+#include "core/format/telemetry_record.h"
 #include "tools/lib/reading/recording_reader.h"
 
 // A frame's moment is its place in the recording at the replay's pace.

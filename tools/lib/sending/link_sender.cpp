@@ -6,7 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "pipeline/ingest/link_frame.h"
+#include "core/ffmpeg/error_text.h"
+#include "core/format/link_frame.h"
 
 extern "C" {
 #include <libavformat/avio.h>
@@ -22,12 +23,6 @@ using Clock = std::chrono::steady_clock;
 
 // Packets planned together; even, so that a swapped pair is never split.
 constexpr uint64_t kPlanPackets = 64;
-
-std::string ErrorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 int Interrupted(void* opaque) { return static_cast<const std::atomic<bool>*>(opaque)->load() ? 1 : 0; }
 

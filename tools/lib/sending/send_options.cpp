@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "pipeline/ingest/replay_pace.h"
+#include "core/format/replay_pace.h"
 #include "tools/lib/cli/option_numbers.h"
 
 namespace send_recording {

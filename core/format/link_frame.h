@@ -2,6 +2,7 @@
 // Layout of one downlink link frame. Offsets count from the first sync byte;
 // multi-byte fields are little-endian.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace link_frame {
@@ -25,6 +26,20 @@ constexpr int kAssemblyBufferSize = 4096;
 // through 0 is no break; any other number must follow the last one on.
 inline bool BreaksSequence(int32_t lastSequence, int32_t sequence) {
     return sequence != 0 && sequence != lastSequence + 1;
+}
+
+// Where in `data` a link frame starts, for a reader that begins at any
+// offset or a recording file that must begin with a frame: the first sync
+// pair followed by another one a frame later, or, near the end, the first
+// sync pair whose frame runs past `data`. `size` when there is none.
+inline size_t FindFrameStart(const uint8_t* data, size_t size) {
+    auto syncAt = [data](size_t i) { return data[i] == kSync1 && data[i + 1] == kSync2; };
+    for (size_t i = 0; i + 1 < size; ++i) {
+        if (!syncAt(i)) continue;
+        const size_t next = i + kFrameSize;
+        if (next + 1 >= size || syncAt(next)) return i;
+    }
+    return size;
 }
 
 }  // namespace link_frame

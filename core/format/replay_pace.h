@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "pipeline/ingest/link_frame.h"
+#include "core/format/link_frame.h"
 
 namespace replay_pace {
 

@@ -5,11 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "pipeline/decode/telemetry_unit.h"
+#include "core/format/buffer_limits.h"
+#include "core/format/start_code.h"
+#include "core/format/telemetry_unit.h"
 
 namespace nal_unit {
 
-constexpr int kStartCodeSize = 4;
+constexpr int kStartCodeSize = start_code::kSize;
 constexpr int kPrefixSize = kStartCodeSize + 1;  // start code and header byte
 // A slice segment header starts after the two header bytes; its first bit is
 // first_slice_segment_in_pic_flag.
@@ -18,7 +20,7 @@ constexpr uint8_t kFirstSliceFlag = 0x80;
 
 // The NAL buffer's size. Every unit the splitter hands over fits in it;
 // larger units are link garbage and are dropped.
-constexpr int32_t kAssemblyBufferSize = 8294400;
+constexpr int32_t kAssemblyBufferSize = buffer_limits::kLargestPictureBytes;
 
 // H.265 unit types (ITU-T H.265 table 7-1) the project names.
 constexpr int kFirstRandomAccess = 16;  // BLA_W_LP; IRAP pictures run to 23
@@ -71,7 +73,7 @@ inline bool ContinuesPicture(const uint8_t* unit, int32_t length) {
 // A start code counts only with the header byte behind it: the splitter
 // cuts a unit only once that byte has arrived.
 inline bool StartCodeAt(const uint8_t* data, size_t size, size_t i) {
-    return i + kPrefixSize <= size && data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 0 && data[i + 3] == 1;
+    return i + kPrefixSize <= size && start_code::At(data + i);
 }
 
 // Calls `unit(pointer, length)` for each unit of a whole buffer, cut where

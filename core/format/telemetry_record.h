@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/format/byte_order.h"
+
 constexpr size_t kTelemetryRecordSize = 782;
 
 struct TelemetryRecord {
@@ -36,4 +38,16 @@ struct TelemetryValues {
     double height;
 };
 
-TelemetryValues DecodeTelemetry(const TelemetryRecord& record);
+inline TelemetryValues DecodeTelemetry(const TelemetryRecord& record) {
+    using namespace telemetry_field;
+    const uint8_t* r = record.bytes;
+    TelemetryValues v;
+    const double azimuth = static_cast<double>(le::ReadS16(r + kAzimuth));
+    const double pitch = static_cast<double>(le::ReadS16(r + kPitch));
+    v.azimuth = static_cast<float>(azimuth * kAngleScaleNum / kAngleScaleDen);
+    v.pitch = static_cast<float>(pitch * kAngleScaleNum / kAngleScaleDen + kPitchOffset);
+    v.longitude = static_cast<double>(le::ReadS32(r + kLongitude)) * kDegreeScale;
+    v.latitude = static_cast<double>(le::ReadS32(r + kLatitude)) * kDegreeScale;
+    v.height = static_cast<double>(le::ReadS32(r + kHeight)) * kHeightScale;
+    return v;
+}
