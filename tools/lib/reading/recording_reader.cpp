@@ -7,6 +7,7 @@
 #include <mutex>
 #include <set>
 
+#include "core/demux/byte_source.h"
 #include "core/format/link_frame.h"
 #include "core/format/nal_unit.h"
 #include "core/format/telemetry_unit.h"
@@ -213,6 +214,16 @@ private:
     size_t chunk_;
 };
 
+constexpr size_t kWholeFilePiece = 64 * 1024;
+
+// Hands on each piece read into `buffer` until the end; false on a read error.
+template <typename Take>
+bool ReadToEnd(ByteSource& source, std::vector<uint8_t>& buffer, Take take) {
+    int64_t n;
+    while ((n = source.Read(buffer.data(), buffer.size())) > 0) take(buffer.data(), static_cast<size_t>(n));
+    return n == 0;
+}
+
 }  // namespace
 
 RecordingReport ReadRecordingBytes(const std::vector<uint8_t>& recording, const ReadOptions& options) {
@@ -224,13 +235,19 @@ RecordingReport ReadRecordingBytes(const std::vector<uint8_t>& recording, const 
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string reason;
+    const std::unique_ptr<FileByteSource> file = FileByteSource::Open(path, reason);
+    if (!file) {
         error = "cannot open " + path;
         return false;
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    bytes.clear();
+    if (file->Size() > 0) bytes.reserve(static_cast<size_t>(file->Size()));
+    std::vector<uint8_t> buffer(kWholeFilePiece);
+    const bool read = ReadToEnd(*file, buffer, [&bytes](const uint8_t* data, size_t size) {
+        bytes.insert(bytes.end(), data, data + size);
+    });
+    if (!read) {
         error = "cannot read " + path;
         return false;
     }
@@ -254,20 +271,21 @@ bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
 
 bool ReadRecordingFile(const std::string& path, const ReadOptions& options, RecordingReport& report,
                        std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string reason;
+    const std::unique_ptr<FileByteSource> file = FileByteSource::Open(path, reason);
+    if (!file) {
         error = "cannot open " + path;
         return false;
     }
     // Read in pieces: a recording may be far larger than memory should hold.
     report = RecordingReport{};
     PipelineReader reader(options, report);
-    std::vector<char> buffer(reader.ChunkSize() * 16);
-    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
-        reader.Feed(reinterpret_cast<const uint8_t*>(buffer.data()), static_cast<size_t>(in.gcount()));
+    std::vector<uint8_t> buffer(reader.ChunkSize() * 16);
+    const bool read = ReadToEnd(*file, buffer, [&reader, &options, &report](const uint8_t* data, size_t size) {
+        reader.Feed(data, size);
         if (options.onProgress) options.onProgress(report.fileBytes);
-    }
-    if (in.bad()) {
+    });
+    if (!read) {
         error = "cannot read " + path;
         return false;
     }
