@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/demux/link_frames.h"
 #include "core/format/replay_pace.h"
-#include "pipeline/decode_data.h"
 
 namespace recording_kind {
 
@@ -20,19 +20,18 @@ constexpr size_t kTsPacket = 188;
 constexpr uint8_t kTsSync = 0x47;
 constexpr size_t kTsPacketsToBeSure = 3;  // one 0x47 in 256 is chance; three in a row at 188 are not
 
-// The player's own parser, fed as the replay feeds it, decides: a sync pair
-// alone is one in 65536 of any file's byte pairs, and only the parser knows
-// which of them start a frame whose payload length it would take.
+// The player's own link scan, fed as the replay feeds it, decides: a sync
+// pair alone is one in 65536 of any file's byte pairs, and only the scan
+// knows which of them start a frame whose payload length it would take.
 bool HoldsValidLinkFrame(const uint8_t* data, size_t size) {
-    DecodeData parser;
-    parser.linkBuf = new uint8_t[DecodeData::kLinkBufSize]();  // freed by its destructor
-    parser.Present(Presentation::Headless());
+    link_frames::Parser parser;
+    bool valid = false;
     constexpr size_t kChunk = replay_pace::kChunkBytes;
-    for (size_t pos = 0; pos < size; pos += kChunk) {
-        parser.ParseLink(data + pos, static_cast<int32_t>(std::min(kChunk, size - pos)));
-        if (parser.linkFrameCount > parser.invalidFrameCount) return true;
+    for (size_t pos = 0; pos < size && !valid; pos += kChunk) {
+        parser.Feed(data + pos, static_cast<int32_t>(std::min(kChunk, size - pos)),
+                    [&valid](const link_frames::Frame& frame) { valid = valid || frame.valid; });
     }
-    return false;
+    return valid;
 }
 
 bool LooksLikeTransportStream(const uint8_t* data, size_t size) {

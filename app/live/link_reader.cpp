@@ -27,7 +27,7 @@ constexpr auto kRoomPoll = std::chrono::milliseconds(2);
 }  // namespace
 
 LinkReader::LinkReader(LinkSource& source, DecodeData& pipeline, Recorder* recorder,
-                       Console& console, LinkCounts& counts, QuietWatch& quiet,
+                       Console& console, SharedLinkStatistics& counts, QuietWatch& quiet,
                        const std::atomic<bool>& stop, std::function<void()> finished)
     : source_(source),
       pipeline_(pipeline),

@@ -30,7 +30,7 @@ class LinkReader {
 public:
     // `finished` runs on the reader thread when it ends on its own.
     LinkReader(LinkSource& source, DecodeData& pipeline, Recorder* recorder, Console& console,
-               LinkCounts& counts, QuietWatch& quiet, const std::atomic<bool>& stop,
+               SharedLinkStatistics& counts, QuietWatch& quiet, const std::atomic<bool>& stop,
                std::function<void()> finished);
     ~LinkReader();
     void Start();
@@ -49,7 +49,7 @@ private:
     DecodeData& pipeline_;
     Recorder* recorder_;
     Console& console_;
-    LinkCounts& counts_;
+    SharedLinkStatistics& counts_;
     QuietWatch& quiet_;
     const std::atomic<bool>& stop_;
     std::function<void()> finished_;

@@ -20,14 +20,9 @@ bool QuietWatch::WentQuiet(Clock::time_point now) {
     return true;
 }
 
-CountsSnapshot Snapshot(const LinkCounts& counts, uint64_t recordedBytes) {
+CountsSnapshot Snapshot(const SharedLinkStatistics& counts, uint64_t recordedBytes) {
     CountsSnapshot s;
-    s.bytes = counts.bytes;
-    s.linkFrames = counts.linkFrames;
-    s.invalidFrames = counts.invalidFrames;
-    s.sequenceBreaks = counts.sequenceBreaks;
-    s.pictures = counts.pictures;
-    s.discardedPayloads = counts.discardedPayloads;
+    static_cast<LinkStatistics&>(s) = Load(counts);
     s.recordedBytes = recordedBytes;
     return s;
 }

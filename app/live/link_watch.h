@@ -3,12 +3,13 @@
 // comes back. The reader reports arrivals; the once-a-second tick reads the
 // counts and notices silence, so a link that stops entirely is still seen.
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
+
+#include "core/session/link_statistics.h"
 
 namespace live {
 
@@ -33,28 +34,13 @@ private:
     bool quiet_ = false;
 };
 
-// What the status line shows; written by the reader and the worker, read
-// by the tick.
-struct LinkCounts {
-    std::atomic<uint64_t> bytes{0};
-    std::atomic<uint64_t> linkFrames{0};
-    std::atomic<uint64_t> invalidFrames{0};
-    std::atomic<uint64_t> sequenceBreaks{0};
-    std::atomic<uint64_t> pictures{0};
-    std::atomic<uint64_t> discardedPayloads{0};
-};
-
-struct CountsSnapshot {
-    uint64_t bytes = 0;
-    uint64_t linkFrames = 0;
-    uint64_t invalidFrames = 0;
-    uint64_t sequenceBreaks = 0;
-    uint64_t pictures = 0;
-    uint64_t discardedPayloads = 0;
+// What the status line shows of the link's counts, written by the reader
+// and the worker and read by the tick, and of the recording.
+struct CountsSnapshot : LinkStatistics {
     uint64_t recordedBytes = 0;
 };
 
-CountsSnapshot Snapshot(const LinkCounts& counts, uint64_t recordedBytes);
+CountsSnapshot Snapshot(const SharedLinkStatistics& counts, uint64_t recordedBytes);
 
 // The status line from two snapshots `seconds` apart.
 std::string StatusLine(const CountsSnapshot& before, const CountsSnapshot& now, double seconds);

@@ -52,7 +52,7 @@ void ShutDown(DecodeData& pipeline, bool drain) {
 
 class StatusTick {
 public:
-    StatusTick(LinkCounts& counts, QuietWatch& quiet, Console& console, const Recorder* recorder, bool show)
+    StatusTick(SharedLinkStatistics& counts, QuietWatch& quiet, Console& console, const Recorder* recorder, bool show)
         : counts_(counts), quiet_(quiet), console_(console), recorder_(recorder), show_(show),
           last_(Snapshot(counts, 0)), lastTime_(Clock::now()) {}
 
@@ -67,7 +67,7 @@ public:
     }
 
 private:
-    LinkCounts& counts_;
+    SharedLinkStatistics& counts_;
     QuietWatch& quiet_;
     Console& console_;
     const Recorder* recorder_;
@@ -108,7 +108,7 @@ int Run(const LiveOptions& options, QApplication& app) {
         }
     }
 
-    LinkCounts counts;
+    SharedLinkStatistics counts;
     QuietWatch quiet;
     DecodeData pipeline;
     pipeline.videoType = kVideoType;

@@ -28,6 +28,13 @@ inline bool BreaksSequence(int32_t lastSequence, int32_t sequence) {
     return sequence != 0 && sequence != lastSequence + 1;
 }
 
+// Frames lost at a break: the numbers skipped forward. A repeat or a step
+// back, whose distance wraps past half the 16-bit range, loses none.
+inline uint32_t FramesSkipped(int32_t lastSequence, int32_t sequence) {
+    const uint16_t skipped = static_cast<uint16_t>(sequence - (lastSequence + 1));
+    return skipped < 0x8000 ? skipped : 0;
+}
+
 // Where in `data` a link frame starts, for a reader that begins at any
 // offset or a recording file that must begin with a frame: the first sync
 // pair followed by another one a frame later, or, near the end, the first

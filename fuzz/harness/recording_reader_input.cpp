@@ -17,7 +17,7 @@ namespace {
 // Both ways of feeding the parser must see the same recording: a tool that
 // places events per frame would otherwise disagree with the summary.
 void CheckSameCounts(const RecordingReport& a, const RecordingReport& b) {
-    FUZZ_INVARIANT(a.fileBytes == b.fileBytes);
+    FUZZ_INVARIANT(a.bytes == b.bytes);
     FUZZ_INVARIANT(a.linkFrames == b.linkFrames);
     FUZZ_INVARIANT(a.invalidFrames == b.invalidFrames);
     FUZZ_INVARIANT(a.sequenceBreaks == b.sequenceBreaks);
@@ -30,7 +30,7 @@ void CheckSameCounts(const RecordingReport& a, const RecordingReport& b) {
 }
 
 void CheckReport(const RecordingReport& r, size_t size) {
-    FUZZ_INVARIANT(r.fileBytes == size);
+    FUZZ_INVARIANT(r.bytes == size);
     FUZZ_INVARIANT(r.invalidFrames <= r.linkFrames);
     // The reader's pieces are small enough that the queue never discards.
     FUZZ_INVARIANT(r.payloads + r.invalidFrames == r.linkFrames);

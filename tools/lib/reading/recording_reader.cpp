@@ -8,12 +8,16 @@
 #include <set>
 
 #include "core/demux/byte_source.h"
+#include "core/demux/link_frames.h"
 #include "core/format/link_frame.h"
 #include "core/format/nal_unit.h"
 #include "core/format/telemetry_unit.h"
 #include "pipeline/decode_data.h"
 
 namespace {
+
+// The link scan takes a signed 32-bit count; larger pieces are cut.
+constexpr size_t kLargestPiece = size_t{1} << 30;
 
 class SliceCounter {
 public:
@@ -130,7 +134,7 @@ public:
           report_(report),
           onLinkFrame_(options.onLinkFrame),
           slices_(report),
-          chunk_(std::max<size_t>(options.chunkSize, 1)) {
+          chunk_(std::clamp<size_t>(options.chunkSize, 1, kLargestPiece)) {
         pipeline_->AllocateBuffers();
         if (options.decode) {
             log_ = std::make_unique<DecoderLog>(report_, options.keepLists);
@@ -147,23 +151,25 @@ public:
 
     size_t ChunkSize() const { return chunk_; }
 
+    // Each frame's payload is split before the next frame is scanned, so
+    // the queue never holds more than one, and whatever the frame completed
+    // (units, records, pictures) follows its own event.
     void Feed(const uint8_t* data, size_t size) {
-        if (onLinkFrame_) {
-            FeedFrameByFrame(data, size);
-            return;
-        }
-        report_.fileBytes += size;
         for (size_t pos = 0; pos < size; pos += chunk_) {
             const size_t take = std::min(chunk_, size - pos);
-            Count(pipeline_->FeedAndSplit(data + pos, take), report_);
+            const uint64_t start = report_.bytes;
+            link_.Feed(data + pos, static_cast<int32_t>(take),
+                       [this, start](const link_frames::Frame& frame) { TakeFrame(frame, start); });
+            report_.bytes = start + take;
         }
     }
 
     void Finish() {
         pipeline_->FinishDecoding();
-        report_.linkFrames = pipeline_->linkFrameCount;
-        report_.invalidFrames = pipeline_->invalidFrameCount;
-        report_.sequenceBreaks = static_cast<uint64_t>(pipeline_->lostCount);
+        const link_frames::State& link = link_.Counts();
+        report_.linkFrames = link.linkFrameCount;
+        report_.invalidFrames = link.invalidFrameCount;
+        report_.sequenceBreaks = static_cast<uint64_t>(link.lostCount);
         // Before the first start code the splitter holds only a partial one.
         if (pipeline_->nalLen >= nal_unit::kPrefixSize) {
             report_.openTail.assign(pipeline_->nalBuf, pipeline_->nalBuf + pipeline_->nalLen);
@@ -173,26 +179,15 @@ public:
     }
 
 private:
-    // Pieces of (frame size - bytes held) complete at most one frame each,
-    // and only at their last byte: from any parser state a frame needs at
-    // least that many more bytes. So each frame's end offset is exact.
-    void FeedFrameByFrame(const uint8_t* data, size_t size) {
-        size_t pos = 0;
-        while (pos < size) {
-            const size_t need = static_cast<size_t>(link_frame::kFrameSize - pipeline_->linkLen);
-            const size_t take = std::min(need, size - pos);
-            const uint64_t frames = pipeline_->linkFrameCount;
-            const uint64_t invalid = pipeline_->invalidFrameCount;
-            const int32_t breaks = pipeline_->lostCount;
-            pipeline_->ParseLink(data + pos, static_cast<int32_t>(take));
-            pos += take;
-            report_.fileBytes += take;
-            if (pipeline_->linkFrameCount == frames) continue;
-            onLinkFrame_({report_.fileBytes, static_cast<uint16_t>(pipeline_->lastSeq),
-                          pipeline_->lostCount != breaks, pipeline_->invalidFrameCount != invalid,
-                          pipeline_->payloadLen});
-            Count(pipeline_->SplitQueued(), report_);
+    // `pieceStart` is the recording offset of the piece being scanned.
+    void TakeFrame(const link_frames::Frame& frame, uint64_t pieceStart) {
+        if (frame.valid) pipeline_->EnqueuePayload(frame.Payload(), static_cast<int32_t>(frame.payloadLength));
+        if (onLinkFrame_) {
+            report_.bytes = pieceStart + static_cast<uint64_t>(frame.endIndex) + 1;
+            onLinkFrame_({report_.bytes, frame.sequence, frame.sequenceBreak, frame.framesSkipped, !frame.valid,
+                          frame.payloadLength});
         }
+        Count(pipeline_->SplitQueued(), report_);
     }
 
     // Late errors count too: a picture may be shown as soon as its first
@@ -210,6 +205,7 @@ private:
     std::unique_ptr<DecodeData> pipeline_;
     RecordingReport& report_;
     std::function<void(const LinkFrameEvent&)> onLinkFrame_;
+    link_frames::Parser link_;
     SliceCounter slices_;
     size_t chunk_;
 };
@@ -283,7 +279,7 @@ bool ReadRecordingFile(const std::string& path, const ReadOptions& options, Reco
     std::vector<uint8_t> buffer(reader.ChunkSize() * 16);
     const bool read = ReadToEnd(*file, buffer, [&reader, &options, &report](const uint8_t* data, size_t size) {
         reader.Feed(data, size);
-        if (options.onProgress) options.onProgress(report.fileBytes);
+        if (options.onProgress) options.onProgress(report.bytes);
     });
     if (!read) {
         error = "cannot read " + path;

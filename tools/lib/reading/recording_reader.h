@@ -11,6 +11,7 @@
 
 #include "core/format/replay_pace.h"
 #include "core/format/telemetry_record.h"
+#include "core/session/link_statistics.h"
 #include "pipeline/present/shown_picture.h"
 
 // One link frame as the player's parser completed it.
@@ -18,6 +19,7 @@ struct LinkFrameEvent {
     uint64_t endOffset;      // recording bytes up to and including the frame's last byte
     uint16_t sequence;       // its sequence number
     bool sequenceBreak;      // the parser counted a break at this frame
+    uint32_t framesSkipped;  // numbers skipped forward at that break
     bool invalid;            // payload length 0 or above 480: the payload was dropped
     uint32_t payloadLength;  // as the frame's header gives it
 };
@@ -28,7 +30,7 @@ struct ReadOptions {
     // nothing the read reports, only when each picture reaches onPicture:
     // a few packets after its own.
     int decoderThreads = 1;
-    size_t chunkSize = replay_pace::kChunkBytes;  // bytes per ParseLink call, as the replay reads
+    size_t chunkSize = replay_pace::kChunkBytes;  // bytes scanned at a time, as the replay reads
     bool keepStream = true;    // collect the rebuilt elementary stream
     // Called for every decoded picture, with the record shown with it and its
     // tag, which matches the packets below; on the reader's own thread.
@@ -63,19 +65,14 @@ struct PictureSize {
     bool operator==(const PictureSize& o) const { return width == o.width && height == o.height; }
 };
 
-struct RecordingReport {
-    uint64_t fileBytes = 0;
-    uint64_t linkFrames = 0;
-    uint64_t invalidFrames = 0;
-    uint64_t sequenceBreaks = 0;
-    uint64_t payloads = 0;
-    uint64_t payloadBytes = 0;
+// The link's counts (`bytes` are the recording's), then what the stream held.
+struct RecordingReport : LinkStatistics {
     uint64_t units = 0;
     std::map<int, uint64_t> unitsByType;   // H.265 type; telemetry-marker units not included
     uint64_t telemetryMarkerUnits = 0;     // units starting 00 00 00 01 06
     std::vector<TelemetryRecord> records;  // captured, in stream order
     uint64_t recordCount = 0;              // the same records, counted even when not kept
-    uint64_t pictures = 0;                 // only with ReadOptions::decode
+    // `pictures` counts only with ReadOptions::decode, as do these.
     std::vector<PictureSize> pictureSizes;
     // Also only with ReadOptions::decode. The decoder's messages of error
     // level or worse, by text; the tag of each picture shown (the number of

@@ -60,7 +60,7 @@ void WriteDecoderErrors(std::ostream& out, const RecordingReport& r) {
 }  // namespace
 
 void WriteSummary(std::ostream& out, const std::string& path, const RecordingReport& r, bool decoded) {
-    out << "recording:        " << path << " (" << r.fileBytes << " bytes)\n"
+    out << "recording:        " << path << " (" << r.bytes << " bytes)\n"
         << "link frames:      " << r.linkFrames << "\n"
         << "invalid frames:   " << r.invalidFrames << "  (payload length 0 or above 480)\n"
         << "sequence breaks:  " << r.sequenceBreaks << "\n"

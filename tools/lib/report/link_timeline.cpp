@@ -44,17 +44,9 @@ void LinkTimeline::AddFrame(const LinkFrameEvent& frame) {
     TimelineBin& bin = bins_[BinOf(offset_)];
     ++bin.frames;
     bin.invalidFrames += frame.invalid;
-    if (frame.sequenceBreak) {
-        ++bin.sequenceBreaks;
-        // Numbers skipped forward count as lost; a repeat or a step back, whose
-        // distance wraps past half the 16-bit range, loses none.
-        const uint16_t skipped = static_cast<uint16_t>(frame.sequence - (lastSequence_ + 1));
-        if (skipped < 0x8000) {
-            bin.framesLost += skipped;
-            framesLost_ += skipped;
-        }
-    }
-    lastSequence_ = frame.sequence;
+    if (frame.sequenceBreak) ++bin.sequenceBreaks;
+    bin.framesLost += frame.framesSkipped;
+    framesLost_ += frame.framesSkipped;
 }
 
 void LinkTimeline::AddUnit(const uint8_t* unit, int32_t length) {

@@ -66,7 +66,6 @@ private:
     uint64_t recordingBytes_;
     std::vector<TimelineBin> bins_;
     uint64_t offset_ = 0;
-    int32_t lastSequence_ = 0;  // as the parser keeps it: 0 before the first frame
     uint64_t framesLost_ = 0;
     TimelineBin firstRecord_, lastRecord_;
 };

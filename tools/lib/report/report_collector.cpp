@@ -62,13 +62,9 @@ void ReportCollector::ExpectPictures(double now) {
 ReportFacts ReportCollector::Facts(const std::string& path, const RecordingReport& report,
                                    const std::string& version) const {
     ReportFacts f;
+    static_cast<LinkStatistics&>(f) = report;
     f.fileName = FileName(path);
     f.version = version;
-    f.fileBytes = report.fileBytes;
-    f.linkFrames = report.linkFrames;
-    f.invalidFrames = report.invalidFrames;
-    f.sequenceBreaks = report.sequenceBreaks;
-    f.pictures = report.pictures;
     f.records = report.recordCount;
     f.pictureSize = DescribePictureSizes(report.pictureSizes);
     return f;

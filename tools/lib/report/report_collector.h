@@ -15,12 +15,10 @@ constexpr int kThumbnailWidth = 152;
 constexpr int kThumbnailHeight = 86;
 
 // The page's facts, beyond the bins and the pictures.
-struct ReportFacts {
+struct ReportFacts : LinkStatistics {
     std::string fileName;
     std::string version;
-    uint64_t fileBytes = 0;
-    uint64_t linkFrames = 0, invalidFrames = 0, sequenceBreaks = 0;
-    uint64_t pictures = 0, records = 0;
+    uint64_t records = 0;
     std::string pictureSize;  // "1920x1080", several joined, or empty
 };
 

@@ -34,7 +34,7 @@ void DrawHeader(cairo_t* cr, const ReportPage& page) {
     const double y = 66;
     const std::string duration = FormatClock(page.timeline.DurationSeconds(), page.timeline.DurationSeconds() < 60);
     const std::string facts[][2] = {
-        {"size", FormatBytes(f.fileBytes)},
+        {"size", FormatBytes(f.bytes)},
         {"duration (at 480000 payload B/s)", duration},
         {"picture size", f.pictureSize.empty() ? "none" : f.pictureSize},
         {"pictures", FormatCount(f.pictures)},
