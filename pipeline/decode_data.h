@@ -227,7 +227,6 @@ private:
     int32_t windowRows = 0;
     int32_t windowColumns = 0;
 
-    void ResetSplitterAfterOverflow();
     bool DecoderReady() const;
     // Unit routing between the splitter and the decoder (picture_assembly.cpp).
     int FollowingHeaderByte(const uint8_t* unit, int32_t length) const;
