@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <sys/stat.h>
 
-#include "tools/lib/formats/annex_b.h"
+#include "core/demux/annex_b.h"
+#include "tools/lib/formats/telemetry_track.h"
 #include "tools/lib/making/pattern_encoder.h"
 #include "tools/lib/making/recording_builder.h"
-#include "tools/lib/reading/recording_reader.h"
 #include "tools/lib/making/stream_builder.h"
-#include "tools/lib/formats/telemetry_track.h"
+#include "tools/lib/reading/recording_reader.h"
 
 namespace {
 

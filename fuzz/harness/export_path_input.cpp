@@ -14,6 +14,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "core/demux/access_units.h"
 #include "core/format/link_frame.h"
 #include "core/format/nal_unit.h"
 #include "fuzz/harness/fuzz_inputs.h"
@@ -21,7 +22,6 @@ extern "C" {
 #include "fuzz/harness/reused_buffers.h"
 #include "pipeline/decode_data.h"
 #include "pipeline/present/telemetry_line.h"
-#include "tools/lib/export/access_units.h"
 #include "tools/lib/export/export_time.h"
 #include "tools/lib/export/klv_st0601.h"
 #include "tools/lib/export/track_writers.h"

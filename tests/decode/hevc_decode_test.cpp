@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/demux/annex_b.h"
 #include "tests/support/deep_colour_encoder.h"
-#include "tests/support/pipeline_harness.h"
-#include "tools/lib/formats/annex_b.h"
 #include "tests/support/encoded_pictures.h"
+#include "tests/support/pipeline_harness.h"
 #include "tools/lib/making/pattern_encoder.h"
 #include "tools/lib/making/stream_builder.h"
 #include "tools/lib/making/telemetry_unit_writer.h"

@@ -14,9 +14,9 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "core/demux/annex_b.h"
 #include "tests/support/pipeline_harness.h"
 #include "tests/support/reference_decoder.h"
-#include "tools/lib/formats/annex_b.h"
 #include "tools/lib/making/pattern_encoder.h"
 #include "tools/lib/making/stream_builder.h"
 #include "tools/lib/making/telemetry_unit_writer.h"

@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/demux/annex_b.h"
 #include "core/format/link_frame.h"
-#include "tools/lib/formats/annex_b.h"
 #include "tools/lib/formats/telemetry_track.h"
 #include "tools/lib/making/pattern_encoder.h"
 #include "tools/lib/making/stream_builder.h"

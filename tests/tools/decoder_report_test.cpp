@@ -5,13 +5,13 @@
 
 #include <sstream>
 
-#include "tools/lib/reading/recording_summary.h"
-#include "tools/lib/formats/annex_b.h"
+#include "core/demux/annex_b.h"
 #include "tools/lib/formats/telemetry_track.h"
 #include "tools/lib/making/pattern_encoder.h"
 #include "tools/lib/making/recording_builder.h"
-#include "tools/lib/reading/recording_reader.h"
 #include "tools/lib/making/stream_builder.h"
+#include "tools/lib/reading/recording_reader.h"
+#include "tools/lib/reading/recording_summary.h"
 
 namespace {
 

@@ -14,12 +14,12 @@
 #include <set>
 #include <sstream>
 
+#include "core/demux/annex_b.h"
 #include "core/format/nal_unit.h"
 #include "pipeline/present/telemetry_line.h"
 #include "tests/tools/support/klv_reader.h"
 #include "tests/tools/support/tool_folder.h"
 #include "tests/tools/support/ts_reader.h"
-#include "tools/lib/formats/annex_b.h"
 #include "tools/lib/formats/telemetry_track.h"
 #include "tools/lib/making/pattern_encoder.h"
 #include "tools/lib/making/recording_builder.h"

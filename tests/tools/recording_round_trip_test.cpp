@@ -5,11 +5,11 @@
 
 #include <cstring>
 
+#include "core/demux/annex_b.h"
 #include "core/format/replay_pace.h"
 #include "core/format/telemetry_unit.h"
 #include "tests/support/encoded_pictures.h"
 #include "tests/tools/support/tool_folder.h"
-#include "tools/lib/formats/annex_b.h"
 #include "tools/lib/formats/telemetry_track.h"
 #include "tools/lib/making/pattern_encoder.h"
 #include "tools/lib/making/recording_builder.h"

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "core/demux/annex_b.h"
 #include "project_version.h"
-#include "tools/make_recording/make_options.h"
-#include "tools/lib/formats/annex_b.h"
-#include "tools/lib/reading/recording_reader.h"
-#include "tools/lib/making/stream_builder.h"
 #include "tools/lib/formats/telemetry_track.h"
+#include "tools/lib/making/stream_builder.h"
+#include "tools/lib/reading/recording_reader.h"
+#include "tools/make_recording/make_options.h"
 
 namespace {
 

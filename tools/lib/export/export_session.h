@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "core/demux/access_units.h"
 #include "core/format/telemetry_record.h"
-#include "tools/lib/export/access_units.h"
-#include "tools/lib/export/decode_clock.h"
+#include "core/session/decode_clock.h"
+#include "core/session/picture_timeline.h"
 #include "tools/lib/export/export_sink.h"
-#include "tools/lib/export/picture_timeline.h"
 
 struct SessionSettings {
     double fps = 25;

@@ -13,7 +13,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "tools/lib/formats/annex_b.h"
+#include "core/demux/annex_b.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
+#include "core/demux/annex_b.h"
 #include "core/format/nal_unit.h"
-#include "tools/lib/formats/annex_b.h"
 #include "tools/lib/making/telemetry_unit_writer.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <set>
 #include <vector>
 
-#include "tools/lib/formats/annex_b.h"
+#include "core/demux/annex_b.h"
 #include "tools/lib/formats/telemetry_track.h"
 
 namespace {

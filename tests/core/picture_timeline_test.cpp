@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "tools/lib/export/decode_clock.h"
-#include "tools/lib/export/picture_timeline.h"
+#include "core/session/decode_clock.h"
+#include "core/session/picture_timeline.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // assembly lets it do; the tags come from the packets, so a unit the player
 // dropped or a picture that lost its first slice never shifts them.
 
-#include "tools/lib/export/access_units.h"
+#include "core/demux/access_units.h"
 
 #include <utility>
 
@@ -10,8 +10,8 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include "core/demux/annex_b.h"
 #include "core/format/nal_unit.h"
-#include "tools/lib/formats/annex_b.h"
 
 AccessUnitSplitter::AccessUnitSplitter(Sink sink) : sink_(std::move(sink)) { parser_.Open(); }
 

@@ -1,4 +1,4 @@
-#include "tools/lib/export/picture_timeline.h"
+#include "core/session/picture_timeline.h"
 
 #include <algorithm>
 

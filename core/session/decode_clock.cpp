@@ -1,4 +1,4 @@
-#include "tools/lib/export/decode_clock.h"
+#include "core/session/decode_clock.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "tools/lib/formats/annex_b.h"
+#include "core/demux/annex_b.h"
 
 #include <algorithm>
 #include <cstdint>
