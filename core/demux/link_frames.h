@@ -11,6 +11,16 @@
 #include "core/format/byte_order.h"
 #include "core/format/link_frame.h"
 
+// One link frame placed in a recording: what its reader reports of it.
+struct LinkFrameEvent {
+    uint64_t endOffset;      // recording bytes up to and including the frame's last byte
+    uint16_t sequence;       // its sequence number
+    bool sequenceBreak;      // the parser counted a break at this frame
+    uint32_t framesSkipped;  // numbers skipped forward at that break
+    bool invalid;            // payload length 0 or above 480: the payload was dropped
+    uint32_t payloadLength;  // as the frame's header gives it
+};
+
 namespace link_frames {
 
 // Where the hunt stands, kept in `linkState`.
@@ -110,5 +120,10 @@ private:
     std::vector<uint8_t> buffer_;
     State state_;
 };
+
+// A frame placed in a recording, as readers of recordings report it.
+inline LinkFrameEvent EventAt(const Frame& frame, uint64_t endOffset) {
+    return {endOffset, frame.sequence, frame.sequenceBreak, frame.framesSkipped, !frame.valid, frame.payloadLength};
+}
 
 }  // namespace link_frames

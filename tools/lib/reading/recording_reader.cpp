@@ -184,8 +184,7 @@ private:
         if (frame.valid) pipeline_->EnqueuePayload(frame.Payload(), static_cast<int32_t>(frame.payloadLength));
         if (onLinkFrame_) {
             report_.bytes = pieceStart + static_cast<uint64_t>(frame.endIndex) + 1;
-            onLinkFrame_({report_.bytes, frame.sequence, frame.sequenceBreak, frame.framesSkipped, !frame.valid,
-                          frame.payloadLength});
+            onLinkFrame_(link_frames::EventAt(frame, report_.bytes));
         }
         Count(pipeline_->SplitQueued(), report_);
     }

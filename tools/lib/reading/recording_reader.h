@@ -9,20 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "core/demux/link_frames.h"
 #include "core/format/replay_pace.h"
 #include "core/format/telemetry_record.h"
 #include "core/session/link_statistics.h"
 #include "pipeline/present/shown_picture.h"
-
-// One link frame as the player's parser completed it.
-struct LinkFrameEvent {
-    uint64_t endOffset;      // recording bytes up to and including the frame's last byte
-    uint16_t sequence;       // its sequence number
-    bool sequenceBreak;      // the parser counted a break at this frame
-    uint32_t framesSkipped;  // numbers skipped forward at that break
-    bool invalid;            // payload length 0 or above 480: the payload was dropped
-    uint32_t payloadLength;  // as the frame's header gives it
-};
 
 struct ReadOptions {
     bool decode = false;       // open the decoder and count pictures
