@@ -31,15 +31,14 @@ struct StreamSession::SplitterHooks {
 };
 
 StreamSession::StreamSession(std::unique_ptr<ByteSource> source, SessionEvents events)
-    : source_(std::move(source)), events_(std::move(events)), unitBuffer_(kUnitBufferBytes) {
+    : source_(std::move(source)), events_(std::move(events)), unitBuffer_(new uint8_t[kUnitBufferBytes]) {
     ResetLayers(1);
 }
 
 void StreamSession::ResetLayers(int64_t firstTag) {
     link_ = link_frames::Parser();
-    std::fill(unitBuffer_.begin(), unitBuffer_.end(), 0);
     splitter_ = unit_splitter::State();
-    splitter_.nalBuf = unitBuffer_.data();
+    splitter_.nalBuf = unitBuffer_.get();
     accessUnits_ = std::make_unique<AccessUnitSplitter>([this](AccessUnit&& au) { TakeAccessUnit(std::move(au)); });
     fedUnitSeeks_.clear();
     statistics_ = LinkStatistics();

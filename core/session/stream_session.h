@@ -86,7 +86,9 @@ private:
     std::vector<uint8_t> piece_;
 
     link_frames::Parser link_;
-    std::vector<uint8_t> unitBuffer_;
+    // Left uninitialised: the splitter reads only what it wrote, and a seek
+    // needs no 8 MB cleared (units are copied before they go anywhere).
+    std::unique_ptr<uint8_t[]> unitBuffer_;
     unit_splitter::State splitter_;
     std::unique_ptr<AccessUnitSplitter> accessUnits_;
 

@@ -35,3 +35,7 @@ int RunRecordingReaderInput(const uint8_t* data, size_t size);
 // export's access-unit splitter and its records to the KLV Local Set and the
 // subtitle, table and map tracks.
 int RunExportPathInput(const uint8_t* data, size_t size);
+
+// Byte 0 picks the size of the pieces read, byte 1 where to seek; the rest is
+// a recording for the stream session, read whole and then again from there.
+int RunStreamSessionInput(const uint8_t* data, size_t size);

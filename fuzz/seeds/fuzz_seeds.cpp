@@ -36,6 +36,17 @@ std::vector<Bytes> LinkFramedWithControl(const std::vector<Bytes>& streams) {
     return out;
 }
 
+// A second control byte, where the stream session seeks: a third of the way in.
+std::vector<Bytes> WithSeekByte(const std::vector<Bytes>& recordings) {
+    std::vector<Bytes> out;
+    for (const Bytes& recording : recordings) {
+        Bytes input = recording;
+        input.insert(input.begin() + 1, 0x55);
+        out.push_back(input);
+    }
+    return out;
+}
+
 // The overflow target expands FE ED n v into (n + 1) x 32768 bytes v: a slice
 // of 8 MB of 0x55 outgrows the assembly buffer, and the stream after it must
 // still be split.
@@ -57,5 +68,6 @@ std::vector<SeedSet> MakeFuzzSeeds() {
             {"nal_overflow", WithOversizedUnit(streams)},
             {"unit_path", streams},
             {"recording_reader", recordings},
-            {"export_path", streams}};
+            {"export_path", streams},
+            {"stream_session", WithSeekByte(recordings)}};
 }

@@ -21,8 +21,8 @@ namespace {
 
 using Harness = int (*)(const uint8_t*, size_t);
 
-const std::string kTargets[] = {"link_parser", "nal_splitter",     "nal_overflow",
-                               "unit_path",   "recording_reader", "export_path"};
+const std::string kTargets[] = {"link_parser",      "nal_splitter", "nal_overflow",  "unit_path",
+                               "recording_reader", "export_path",  "stream_session"};
 
 Harness HarnessFor(const std::string& target) {
     if (target == "link_parser") return RunLinkParserInput;
@@ -30,6 +30,7 @@ Harness HarnessFor(const std::string& target) {
     if (target == "nal_overflow") return RunNalOverflowInput;
     if (target == "recording_reader") return RunRecordingReaderInput;
     if (target == "export_path") return RunExportPathInput;
+    if (target == "stream_session") return RunStreamSessionInput;
     return RunUnitPathInput;
 }
 
@@ -39,6 +40,7 @@ Harness HarnessFor(const std::string& target) {
 size_t CorpusReplayLimit(const std::string& target) {
     if (target == "unit_path") return 400;
     if (target == "recording_reader") return 400;
+    if (target == "stream_session") return 400;
     return SIZE_MAX;
 }
 
