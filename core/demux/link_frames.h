@@ -5,6 +5,7 @@
 // object gives its fields, so that the player and every other reader run
 // this one scan; each completed frame comes out as an event.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -39,6 +40,10 @@ struct Frame {
     bool valid;              // a payload length of 1 to 480: the payload goes on
     const uint8_t* Payload() const { return bytes + link_frame::kPayloadOffset; }
 };
+
+// The scan takes a signed 32-bit count; readers cut larger reads into pieces
+// of at most this many bytes.
+constexpr size_t kLargestPiece = size_t{1} << 30;
 
 // A parser's state. `linkBuf` holds link_frame::kAssemblyBufferSize bytes.
 struct State {

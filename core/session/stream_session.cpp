@@ -17,7 +17,6 @@ namespace {
 // FFmpeg may read past a unit it is given.
 constexpr int32_t kUnitBufferBytes = nal_unit::kAssemblyBufferSize;
 constexpr int32_t kUnitLimit = kUnitBufferBytes - AV_INPUT_BUFFER_PADDING_SIZE;
-constexpr size_t kLargestPiece = size_t{1} << 30;
 
 }  // namespace
 
@@ -64,7 +63,7 @@ bool StreamSession::Seek(uint64_t offset, int64_t firstTag, const std::vector<ui
 }
 
 bool StreamSession::Step(size_t bytes) {
-    piece_.resize(std::clamp<size_t>(bytes, 1, kLargestPiece));
+    piece_.resize(std::clamp<size_t>(bytes, 1, link_frames::kLargestPiece));
     const int64_t n = source_->Read(piece_.data(), piece_.size());
     failed_ = n < 0;
     if (n <= 0) return false;

@@ -16,9 +16,6 @@
 
 namespace {
 
-// The link scan takes a signed 32-bit count; larger pieces are cut.
-constexpr size_t kLargestPiece = size_t{1} << 30;
-
 class SliceCounter {
 public:
     explicit SliceCounter(RecordingReport& report) : report_(report) {}
@@ -134,7 +131,7 @@ public:
           report_(report),
           onLinkFrame_(options.onLinkFrame),
           slices_(report),
-          chunk_(std::clamp<size_t>(options.chunkSize, 1, kLargestPiece)) {
+          chunk_(std::clamp<size_t>(options.chunkSize, 1, link_frames::kLargestPiece)) {
         pipeline_->AllocateBuffers();
         if (options.decode) {
             log_ = std::make_unique<DecoderLog>(report_, options.keepLists);
