@@ -3,12 +3,13 @@
 #include <cstring>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
-#include <libavutil/mem.h>
-#include <libswscale/swscale.h>
 }
+
+#include "core/decode/decode_steps.h"
+#include "core/decode/rgb_conversion.h"
+#include "core/decode/video_decoder.h"
 
 DecodeData::DecodeData()
     : videoType(1),
@@ -49,7 +50,10 @@ DecodeData::DecodeData()
       linePrinted(true),
       linkFrameCount(0),
       invalidFrameCount(0),
-      firstUnitAnnounced(false) {}
+      firstUnitAnnounced(false),
+      assembly([this](const uint8_t* data, int32_t size, const TelemetryRecord& record, int64_t tag) {
+          decode_steps::SendPacket(*this, data, size, record, tag);
+      }) {}
 
 // The player itself never destroys its pipeline; tools and tests do, and
 // then nothing of it may outlive the object.
@@ -111,27 +115,11 @@ void DecodeData::Release() {
         av_dict_free(&formatOptions);
         formatOptions = nullptr;
     }
-    // Freeing, not only closing: a closed context and an unreferenced packet
-    // would still hold their own allocations.
-    if (codecCtx) avcodec_free_context(&codecCtx);
+    video_decoder::Free(codecCtx, packet, frame);
     if (formatCtx) avformat_close_input(&formatCtx);
-    if (frame) av_frame_free(&frame);
-    if (packet) {
-        packet->data = nullptr;  // borrowed from nalBuf, never owned
-        packet->size = 0;
-        av_packet_free(&packet);
-    }
-    assembly.parser.Free();
-    if (swsCtx) {
-        sws_freeContext(swsCtx);
-        swsCtx = nullptr;
-    }
-    sws_freeContext(smallSws_);
-    smallSws_ = nullptr;
-    if (rgbBuf) {
-        av_free(rgbBuf);
-        rgbBuf = nullptr;
-    }
+    assembly.Free();
+    rgb_conversion::Free(*this);
+    decoding.small.Free();
     delete[] nalBuf;
     nalBuf = nullptr;
     delete[] cropBuf;

@@ -14,12 +14,16 @@
 #include <thread>
 #include <vector>
 
+#include "core/decode/decode_steps.h"
+#include "core/decode/decoder_messages.h"
+#include "core/demux/payload_queue.h"
+#include "core/demux/picture_assembler.h"
 #include "core/format/buffer_limits.h"
 #include "core/format/link_frame.h"
 #include "core/format/nal_unit.h"
 #include "core/format/telemetry_record.h"
-#include "pipeline/decode/picture_assembly.h"
-#include "pipeline/present/shown_picture.h"
+#include "core/present/picture_window.h"
+#include "core/present/shown_picture.h"
 
 extern "C" {
 struct AVDictionary;
@@ -45,13 +49,6 @@ struct Presentation {
 struct SplitTally {
     uint64_t payloads = 0;
     uint64_t bytes = 0;
-};
-
-// One queued link payload, owned by the queue until it is taken.
-struct tagFRAME_LIST_ELEMENT {
-    int32_t reserved;
-    uint8_t* data;
-    int32_t length;
 };
 
 class DecodeData {
@@ -178,8 +175,12 @@ public:
     // The "aabbccdd" line is printed once in the object's life, even when an
     // oversized unit makes the splitter search for a start code again.
     bool firstUnitAnnounced;
-    // How units are grouped into packets for the decoder (picture_assembly.cpp).
-    PictureAssembly assembly;
+    // How units are grouped into packets for the decoder, each picture's
+    // record kept by its tag; what the decoding steps keep between packets;
+    // and the window. All three are written on the thread that splits.
+    PictureAssembler assembly;
+    DecodeBookkeeping decoding;
+    PictureWindow window;
 
     // Observers for the tools, benchmarks and tests; unset in the player.
     //
@@ -223,47 +224,8 @@ public:
     void ObserveDecoderErrors(std::function<void(const char* text, int64_t tag)> observer);
 
 private:
-    // Size the window was last fitted to; a new size fits it again.
-    int32_t windowRows = 0;
-    int32_t windowColumns = 0;
-
-    bool DecoderReady() const;
-    // Unit routing between the splitter and the decoder (picture_assembly.cpp).
-    int FollowingHeaderByte(const uint8_t* unit, int32_t length) const;
-    void RouteUnit(const uint8_t* unit, int32_t length);
-    void RouteFirstSlice(const uint8_t* unit, int32_t length, int following);
-    void RouteContinuation(const uint8_t* unit, int32_t length);
-    void RouteOther(const uint8_t* unit, int32_t length);
-    void SettleHeldSlice(bool continued);
-    void EnterWholePictures();
-    void LeaveWholePictures();
-    void FeedParser(const uint8_t* data, int32_t size);
-    void FlushParser();
-    void CloseParser();
-    void RestartParser();
     void EndOfStream();
-    // The decoder's side (hevc_decoder.cpp).
-    void SendPacket(const uint8_t* data, int32_t size, const TelemetryRecord& record, int64_t tag);
-    void ReceivePictures(const TelemetryRecord& current);
-    // Each picture's own record, kept by its tag (picture_records.cpp).
-    void RememberPictureRecord(int64_t tag);
-    const TelemetryRecord& RecordOfPicture(int64_t tag, const TelemetryRecord& current) const;
-    void DrainDecoder();
-    void ConvertAndShow(const TelemetryRecord& record);
-    bool ObserverLooks() const;
-    void ReconfigureConversion();
-    // The small copy for the observer (small_picture.cpp).
-    bool MakeSmallPicture();
-    SwsContext* smallSws_ = nullptr;
-    std::vector<uint8_t> smallRgb_;
-    int32_t smallWidth_ = 0;
-    int32_t smallHeight_ = 0;
-    bool smallPictureMade_ = false;
-    void ShowInWindow(const uint8_t* pixels, int32_t rows, int32_t columns);
     void DiscardQueue();
-    // Decoder messages (decoder_messages.cpp).
-    static void RouteDecoderMessage(void* context, int level, const char* format, va_list args);
     void StopObservingDecoderErrors();
-    std::function<void(const char* text, int64_t tag)> onDecoderError_;
-    DecodeData* outerMessageTarget_ = nullptr;
+    DecoderMessageRoute messageRoute_;
 };

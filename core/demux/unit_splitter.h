@@ -128,3 +128,16 @@ void Split(S& s, const uint8_t* data, int32_t length, int32_t limit, Hooks& hook
 }
 
 }  // namespace unit_splitter
+
+namespace unit_splitter {
+
+// The splitter hands a unit over once the next unit's start code and first
+// header byte have arrived; they lie right behind it in nalBuf. Units handed
+// over by anyone else have no such byte: -1.
+template <typename S>
+int FollowingHeaderByte(const S& s, const uint8_t* unit, int32_t length) {
+    if (unit != s.nalBuf || s.nalLen != length + nal_unit::kPrefixSize) return -1;
+    return unit[length + nal_unit::kStartCodeSize];
+}
+
+}  // namespace unit_splitter

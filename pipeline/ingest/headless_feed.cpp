@@ -45,7 +45,4 @@ SplitTally DecodeData::SplitQueued() {
     return tally;
 }
 
-size_t DecodeData::QueuedPayloads() {
-    std::lock_guard<std::mutex> lock(queueLock);
-    return payloadQueue.size();
-}
+size_t DecodeData::QueuedPayloads() { return payload_queue::Size(*this); }

@@ -213,7 +213,7 @@ TEST(ReorderedPictureRecords, AFirstSliceTooLongAgoIsShownWithTheCurrentRecord) 
     // out of range): each takes a tag and gives no picture.
     Append(stream, BuildTelemetryUnit(MarkedRecord(kMarkerOfTheBurst)));
     const Bytes refused = test_pipeline::Unit({0x02, 0x01, 0x80, 0xFF, 0xFF});
-    for (int i = 0; i <= PictureAssembly::kRememberedPictures; ++i) Append(stream, refused);
+    for (int i = 0; i <= PictureAssembler::kRememberedPictures; ++i) Append(stream, refused);
     Append(stream, BuildTelemetryUnit(MarkedRecord(kMarkerAtTheEnd)));
 
     const std::vector<Shown> shown = Play(Closed(stream, true));

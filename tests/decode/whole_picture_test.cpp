@@ -61,7 +61,7 @@ void RecordShown(DecodeData& pipeline, std::vector<Shown>& shown) {
     DecodeData* p = &pipeline;
     pipeline.onPicture = [&shown, p](const ShownPicture& picture) {
         const size_t bytes = size_t(picture.width) * picture.height * 3;
-        shown.push_back({Bytes(picture.rgb, picture.rgb + bytes), picture.record, p->assembly.wholePictures});
+        shown.push_back({Bytes(picture.rgb, picture.rgb + bytes), picture.record, p->assembly.WholePictures()});
     };
 }
 
@@ -194,7 +194,7 @@ TEST(WholePictureTelemetry, EachPictureCarriesTheRecordSentBeforeIt) {
 // one by one, without losing a picture, after a run of single-slice pictures.
 TEST(WholePictureMode, IsLeftAfterARunOfSingleSlicePictures) {
     constexpr int kMulti = 5;
-    constexpr int kSingle = PictureAssembly::kSingleSlicePicturesToLeave + 10;
+    constexpr int kSingle = PictureAssembler::kSingleSlicePicturesToLeave + 10;
     Bytes es = Encode(Pattern(320, 240, kMulti, 4));
     const Bytes single = Encode(Pattern(320, 240, kSingle, 1));
     es.insert(es.end(), single.begin(), single.end());
@@ -208,7 +208,7 @@ TEST(WholePictureMode, IsLeftAfterARunOfSingleSlicePictures) {
     ExpectSameAsFfmpeg(shown, reference, 320, 240);
     // The run's own pictures still come out as whole access units; the
     // first picture after it goes on its own.
-    const size_t wholeAccessUnits = kMulti + PictureAssembly::kSingleSlicePicturesToLeave;
+    const size_t wholeAccessUnits = kMulti + PictureAssembler::kSingleSlicePicturesToLeave;
     for (size_t i = 0; i < shown.size(); ++i) {
         EXPECT_EQ(shown[i].wholePictures, i < wholeAccessUnits) << "picture " << i + 1;
     }
@@ -314,7 +314,7 @@ TEST(WholePictureMode, StartsWithTheNextPictureWhenFillerHidesTheSecondSlice) {
 // One picture of several slices inside a run of single-slice pictures starts
 // the run again: the mode is left only after 50 single-slice pictures in a row.
 TEST(WholePictureMode, APictureOfSeveralSlicesStartsTheRunAgain) {
-    constexpr int kRun = PictureAssembly::kSingleSlicePicturesToLeave - 1;
+    constexpr int kRun = PictureAssembler::kSingleSlicePicturesToLeave - 1;
     Bytes es;
     for (const auto& [frames, slices] : {std::pair{3, 4}, {kRun, 1}, {1, 4}, {kRun, 1}}) {
         const Bytes part = Encode(Pattern(160, 96, frames, slices));
@@ -387,14 +387,14 @@ TEST(WholePictureMode, DropsAnAccessUnitThatOutgrowsTheBound) {
     std::vector<Shown> shown;
     RecordShown(*pipeline, shown);
     test_pipeline::Split(*pipeline, es, 480);
-    ASSERT_TRUE(pipeline->assembly.wholePictures);
+    ASSERT_TRUE(pipeline->assembly.WholePictures());
 
     // A trailing picture's slice segment, not the first of its picture.
     Bytes continuation = test_pipeline::Unit({0x02, 0x01, 0x00});
     continuation.resize(7'000'000, 0x55);
     for (int i = 0; i < 6; ++i) {
         test_pipeline::Split(*pipeline, continuation, 480);
-        ASSERT_LE(pipeline->assembly.parser.PendingBytes(), PictureAssembly::kMaxAccessUnitBytes) << "unit " << i + 1;
+        ASSERT_LE(pipeline->assembly.ParserPendingBytes(), PictureAssembler::kMaxAccessUnitBytes) << "unit " << i + 1;
     }
     shown.clear();
     const Bytes clean = ClosedByEndUnit(es);

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "core/format/byte_order.h"
-#include "pipeline/present/telemetry_line.h"
+#include "core/present/telemetry_line.h"
 #include "tests/support/pipeline_harness.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "core/demux/annex_b.h"
 #include "core/format/nal_unit.h"
-#include "pipeline/present/telemetry_line.h"
+#include "core/present/telemetry_line.h"
 #include "tests/tools/support/klv_reader.h"
 #include "tests/tools/support/tool_folder.h"
 #include "tests/tools/support/ts_reader.h"

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "pipeline/decode_data.h"
-#include "pipeline/present/telemetry_line.h"
+#include "core/present/telemetry_line.h"
 #include "tools/lib/formats/telemetry_track.h"
 #include "tools/lib/making/telemetry_unit_writer.h"
 

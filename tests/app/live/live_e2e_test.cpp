@@ -21,7 +21,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "pipeline/present/telemetry_line.h"
+#include "core/present/telemetry_line.h"
 #include "tests/support/pipeline_harness.h"
 #include "tests/support/player_process.h"
 #include "tests/support/x_display.h"

@@ -1,4 +1,4 @@
-#include "pipeline/present/telemetry_line.h"
+#include "core/present/telemetry_line.h"
 
 #include <array>
 #include <charconv>

@@ -1,0 +1,50 @@
+#pragma once
+// What becomes of each converted picture: it is counted, channel 0's window
+// is cut out of it, its telemetry line is printed, the picture observer sees
+// it and the window shows it. Run on its owner's fields: frameCount,
+// videoType, picWidth, picHeight, cropBuf, linePrinted, windowEnabled,
+// windowTitle, window (a PictureWindow), onPicture and decoding (a
+// DecodeBookkeeping).
+
+#include <cstdint>
+#include <iostream>
+
+#include "core/decode/decode_steps.h"
+#include "core/format/telemetry_record.h"
+#include "core/present/channel_crop.h"
+#include "core/present/shown_picture.h"
+#include "core/present/telemetry_line.h"
+
+namespace show_steps {
+
+// `picture` is the converted picture, or nullptr when nothing looks at its
+// pixels: the count, the line and the shown size are the same either way.
+template <typename O>
+void ShowPicture(O& o, const uint8_t* picture, const TelemetryRecord& record) {
+    o.frameCount = static_cast<int32_t>(static_cast<uint32_t>(o.frameCount) + 1u);
+    const TelemetryValues values = DecodeTelemetry(record);
+    const PictureArea area = channel_crop::ShownArea(o.videoType, o.picWidth, o.picHeight);
+    const uint8_t* shown = picture;
+    if (picture != nullptr && (area.width != o.picWidth || area.height != o.picHeight)) {
+        channel_crop::Crop(o.cropBuf, picture);
+        shown = o.cropBuf;
+    }
+    if (o.linePrinted) WriteTelemetryLine(std::cout, o.frameCount, o.videoType, values);
+    if (o.onPicture) {
+        ShownPicture seen{shown, area.width, area.height, record, o.decoding.shownTag};
+        if (o.decoding.smallMade) {
+            seen.smallRgb = o.decoding.small.Pixels();
+            seen.smallWidth = o.decoding.small.Width();
+            seen.smallHeight = o.decoding.small.Height();
+        }
+        o.onPicture(seen);
+    }
+    o.decoding.smallMade = false;
+    // A window that cannot be shown must not end the pictures: the lines
+    // and the observer go on without it.
+    if (o.windowEnabled && shown != nullptr) {
+        o.windowEnabled = o.window.Show(o.windowTitle, shown, area.height, area.width);
+    }
+}
+
+}  // namespace show_steps
