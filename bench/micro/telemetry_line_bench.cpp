@@ -8,7 +8,7 @@
 
 #include "core/format/byte_order.h"
 #include "core/format/telemetry_record.h"
-#include "pipeline/present/telemetry_line.h"
+#include "core/present/telemetry_line.h"
 
 namespace {
 

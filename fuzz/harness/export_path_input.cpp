@@ -21,7 +21,7 @@ extern "C" {
 #include "fuzz/harness/invariant.h"
 #include "fuzz/harness/reused_buffers.h"
 #include "pipeline/decode_data.h"
-#include "pipeline/present/telemetry_line.h"
+#include "core/present/telemetry_line.h"
 #include "tools/lib/export/export_time.h"
 #include "tools/lib/export/klv_st0601.h"
 #include "tools/lib/export/track_writers.h"

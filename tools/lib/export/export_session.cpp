@@ -3,7 +3,7 @@
 #include <sstream>
 #include <utility>
 
-#include "pipeline/present/telemetry_line.h"
+#include "core/present/telemetry_line.h"
 #include "tools/lib/export/export_status.h"
 #include "tools/lib/export/stream_probe.h"
 

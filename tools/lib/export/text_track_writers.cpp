@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "pipeline/present/telemetry_line.h"
+#include "core/present/telemetry_line.h"
 #include "tools/lib/export/export_time.h"
 
 namespace {

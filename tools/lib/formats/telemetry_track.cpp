@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "core/format/byte_order.h"
-#include "pipeline/present/telemetry_line.h"
+#include "core/present/telemetry_line.h"
 
 namespace {
 

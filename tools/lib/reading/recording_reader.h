@@ -13,7 +13,7 @@
 #include "core/format/replay_pace.h"
 #include "core/format/telemetry_record.h"
 #include "core/session/link_statistics.h"
-#include "pipeline/present/shown_picture.h"
+#include "core/present/shown_picture.h"
 
 struct ReadOptions {
     bool decode = false;       // open the decoder and count pictures

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "pipeline/present/shown_picture.h"
+#include "core/present/shown_picture.h"
 
 extern "C" {
 struct SwsContext;
