@@ -6,7 +6,7 @@
 #include "app/live/console.h"
 #include "app/live/recorder.h"
 #include "core/ffmpeg/error_text.h"
-#include "pipeline/decode_data.h"
+#include "core/session/link_pipeline.h"
 
 extern "C" {
 #include <libavutil/error.h>
@@ -21,12 +21,12 @@ namespace {
 // under the queue's discard limit.
 constexpr int kReadSize = 64 * 1024;
 constexpr size_t kFramesPerRead = kReadSize / link_frame::kFrameSize + 1;
-constexpr size_t kRoomNeeded = DecodeData::kQueueLimit - 2 * kFramesPerRead;
+constexpr size_t kRoomNeeded = LinkPipeline::kQueueLimit - 2 * kFramesPerRead;
 constexpr auto kRoomPoll = std::chrono::milliseconds(2);
 
 }  // namespace
 
-LinkReader::LinkReader(LinkSource& source, DecodeData& pipeline, Recorder* recorder,
+LinkReader::LinkReader(LinkSource& source, LinkPipeline& pipeline, Recorder* recorder,
                        Console& console, SharedLinkStatistics& counts, QuietWatch& quiet,
                        const std::atomic<bool>& stop, std::function<void()> finished)
     : source_(source),
@@ -104,15 +104,16 @@ void LinkReader::Arrived(const uint8_t* data, int size) {
     if (recorder_ != nullptr) recorder_->Keep(data, static_cast<size_t>(size));
     // A source that can wait was read only with room for all it completes;
     // only a datagram source meets the queue's discard rule.
-    pipeline_.ParseLink(data, size);
+    pipeline_.Parse(data, size);
     PublishCounts();
 }
 
 void LinkReader::PublishCounts() {
-    counts_.linkFrames = pipeline_.linkFrameCount;
-    counts_.invalidFrames = pipeline_.invalidFrameCount;
-    counts_.sequenceBreaks = static_cast<uint64_t>(pipeline_.lostCount);
-    counts_.discardedPayloads = pipeline_.discardedPayloadCount;
+    const link_frames::State& link = pipeline_.LinkCounts();
+    counts_.linkFrames = link.linkFrameCount;
+    counts_.invalidFrames = link.invalidFrameCount;
+    counts_.sequenceBreaks = static_cast<uint64_t>(link.lostCount);
+    counts_.discardedPayloads = pipeline_.DiscardedPayloads();
 }
 
 }  // namespace live

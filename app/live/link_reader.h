@@ -11,7 +11,7 @@
 #include "app/live/link_source.h"
 #include "app/live/link_watch.h"
 
-class DecodeData;
+class LinkPipeline;
 
 namespace live {
 
@@ -29,7 +29,7 @@ enum class ReaderEnd {
 class LinkReader {
 public:
     // `finished` runs on the reader thread when it ends on its own.
-    LinkReader(LinkSource& source, DecodeData& pipeline, Recorder* recorder, Console& console,
+    LinkReader(LinkSource& source, LinkPipeline& pipeline, Recorder* recorder, Console& console,
                SharedLinkStatistics& counts, QuietWatch& quiet, const std::atomic<bool>& stop,
                std::function<void()> finished);
     ~LinkReader();
@@ -46,7 +46,7 @@ private:
     void PublishCounts();
 
     LinkSource& source_;
-    DecodeData& pipeline_;
+    LinkPipeline& pipeline_;
     Recorder* recorder_;
     Console& console_;
     SharedLinkStatistics& counts_;

@@ -11,6 +11,7 @@
 #include "core/ffmpeg/error_text.h"
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavformat/avio.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
@@ -67,7 +68,10 @@ SourcePlan PlanSource(const std::string& input) {
 }
 
 LinkSource::LinkSource(const std::string& input, int baud, const std::atomic<bool>& stop)
-    : input_(input), plan_(PlanSource(input)), baud_(baud), stop_(stop) {}
+    : input_(input), plan_(PlanSource(input)), baud_(baud), stop_(stop) {
+    // The network protocols' one-time set-up (TLS libraries, for one).
+    avformat_network_init();
+}
 
 LinkSource::~LinkSource() {
     Close();

@@ -1,6 +1,6 @@
 // downlink-live: shows a video downlink as it arrives. The link's bytes go,
-// unpaced, through the player's own pipeline to the window and the
-// telemetry lines; they can be recorded as they come.
+// unpaced, through the player's own steps to the window and the telemetry
+// lines; they can be recorded as they come.
 
 #include <QApplication>
 #include <QTimer>
@@ -22,7 +22,7 @@
 #include "app/live/recorder.h"
 #include "app/orderly_stop.h"
 #include "app/qt_message_filter.h"
-#include "pipeline/decode_data.h"
+#include "core/session/link_pipeline.h"
 #include "project_version.h"
 
 namespace {
@@ -41,13 +41,12 @@ void ServeEvents() {
 
 // The worker may be waiting in a window call that the main thread carries
 // out, so events are served until the queue is empty and the worker has left.
-void ShutDown(DecodeData& pipeline, bool drain) {
+void ShutDown(LinkPipeline& pipeline, bool drain) {
     const auto until = std::chrono::steady_clock::now() + kDrainBound;
     while (drain && pipeline.QueuedPayloads() > 0 && std::chrono::steady_clock::now() < until) {
         ServeEvents();
     }
-    pipeline.StopWorker(ServeEvents);
-    pipeline.Release();
+    pipeline.Stop(ServeEvents);
 }
 
 class StatusTick {
@@ -110,17 +109,19 @@ int Run(const LiveOptions& options, QApplication& app) {
 
     SharedLinkStatistics counts;
     QuietWatch quiet;
-    DecodeData pipeline;
-    pipeline.videoType = kVideoType;
-    pipeline.windowTitle = options.title;
-    pipeline.onPicture = [&counts](const ShownPicture&) { ++counts.pictures; };
+    PayloadDecoderOptions shown;
+    shown.videoType = kVideoType;
+    shown.lines = true;
+    shown.firstUnitLine = true;
+    shown.window = true;
+    shown.windowTitle = options.title;
+    shown.onPicture = [&counts](const ShownPicture&) { ++counts.pictures; };
     // The count needs no pixels: only the window decides the conversion.
-    pipeline.pixelsWanted = [] { return false; };
-    pipeline.Init();
+    shown.pixelsWanted = [] { return false; };
+    LinkPipeline pipeline(std::move(shown));
 
     OrderlyStop orderlyStop([&] {
         stop = true;
-        pipeline.stopRequested = true;
         QCoreApplication::quit();
     });
     LinkSource source(options.input, options.baud, stop);

@@ -1,6 +1,6 @@
 // downlink-live's latency and capacity on this machine. The sample goes
 // through downlink-send over UDP on loopback, at the link's pace, into the
-// live reader and the pipeline in this process (no window): for every
+// live reader and downlink-live's LinkPipeline in this process (no window): for every
 // picture, the time from the arrival of the byte that completes it for the
 // pipeline to the picture handed to the window, median and 99th percentile.
 // Then as many headless pipelines as there are cores decode the sample
@@ -24,7 +24,9 @@
 #include "app/live/link_source.h"
 #include "bench/inputs/bench_input.h"
 #include "bench/whole_path/stage_costs.h"
-#include "pipeline/decode_data.h"
+#include "core/demux/link_frames.h"
+#include "core/session/link_pipeline.h"
+#include "core/session/payload_decoder.h"
 
 namespace {
 
@@ -35,26 +37,35 @@ std::string ReadAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void Headless(DecodeData& pipeline) {
-    pipeline.Present(Presentation::Headless());
-    pipeline.AllocateBuffers();
-    pipeline.OpenDecoder();
-}
+// Feeds link bytes straight to a decoder, payload by payload.
+class UnpacedPath {
+public:
+    explicit UnpacedPath(PayloadDecoderOptions options) : decoder_(std::move(options)) {}
+    void Feed(const uint8_t* data, size_t size) {
+        link_.Feed(data, static_cast<int32_t>(size), [this](const link_frames::Frame& frame) {
+            if (frame.valid) decoder_.Split(frame.Payload(), static_cast<int32_t>(frame.payloadLength));
+        });
+    }
+
+private:
+    link_frames::Parser link_;
+    PayloadDecoder decoder_;
+};
 
 // For each picture's tag, the link bytes fed when its slice reached the
 // decoder, feeding one link frame at a time. Units other than slices (such as
 // parameter sets) carry the tag of the picture before them, so only the
 // first packet of a tag counts.
 std::map<int64_t, uint64_t> CompletingOffsets(const std::string& sample) {
-    DecodeData pipeline;
-    Headless(pipeline);
     std::map<int64_t, uint64_t> offsets;
     uint64_t fed = 0;
-    pipeline.onPacket = [&](const uint8_t*, int32_t, int64_t tag) { offsets.emplace(tag, fed); };
+    PayloadDecoderOptions options;
+    options.onPacket = [&](const uint8_t*, int32_t, int64_t tag) { offsets.emplace(tag, fed); };
+    UnpacedPath path(std::move(options));
     for (size_t pos = 0; pos < sample.size(); pos += 512) {
         const size_t take = std::min<size_t>(512, sample.size() - pos);
         fed = pos + take;
-        pipeline.FeedAndSplit(reinterpret_cast<const uint8_t*>(sample.data()) + pos, take);
+        path.Feed(reinterpret_cast<const uint8_t*>(sample.data()) + pos, take);
     }
     return offsets;
 }
@@ -87,14 +98,12 @@ double MeasureLatency(const std::string& name, const std::string& samplePath, co
         std::fprintf(stderr, "cannot open port %d: %s\n", port, error.c_str());
         return -1;
     }
-    DecodeData pipeline;
-    pipeline.Present(Presentation::Headless());
     std::vector<std::pair<uint64_t, Clock::time_point>> arrivals;  // bytes so far, when
     std::vector<std::pair<int64_t, Clock::time_point>> shown;
-    pipeline.onPicture = [&](const ShownPicture& picture) {
-        shown.emplace_back(picture.tag, Clock::now());
-    };
-    pipeline.Init();
+    PayloadDecoderOptions options;
+    options.onPicture = [&](const ShownPicture& picture) { shown.emplace_back(picture.tag, Clock::now()); };
+    // downlink-live's own path, less its window and lines.
+    LinkPipeline pipeline(std::move(options));
     const pid_t sender = StartSender(samplePath, port);
     std::vector<uint8_t> buffer(65536);
     uint64_t received = 0;
@@ -104,10 +113,10 @@ double MeasureLatency(const std::string& name, const std::string& samplePath, co
         if (n <= 0) continue;
         received += static_cast<uint64_t>(n);
         arrivals.emplace_back(received, Clock::now());
-        pipeline.ParseLink(buffer.data(), n);
+        pipeline.Parse(buffer.data(), n);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    pipeline.StopWorker();
+    pipeline.Stop();
     waitpid(sender, nullptr, 0);
 
     std::vector<double> latencies;
@@ -163,10 +172,10 @@ void MeasureCapacity(const std::string& sample) {
     std::vector<std::thread> threads;
     for (unsigned i = 0; i < pipelines; ++i) {
         threads.emplace_back([&] {
-            DecodeData pipeline;
-            Headless(pipeline);
-            pipeline.onPicture = [&](const ShownPicture&) { ++pictures; };
-            pipeline.FeedAndSplit(reinterpret_cast<const uint8_t*>(sample.data()), sample.size());
+            PayloadDecoderOptions options;
+            options.onPicture = [&](const ShownPicture&) { ++pictures; };
+            UnpacedPath path(std::move(options));
+            path.Feed(reinterpret_cast<const uint8_t*>(sample.data()), sample.size());
         });
     }
     for (std::thread& t : threads) t.join();

@@ -107,7 +107,7 @@ void PrintStageCosts(const char* source, const StageCosts& costs, bool displayAs
                 "colour swap (cvtColor) %.3f ms",
                 source, costs.pictures, costs.decodeMs, costs.conversionMs, costs.colourSwapMs);
     if (costs.displayedPictures > 0) {
-        std::printf(", display %.3f ms (window under the X server, waitKey 2 ms included)\n", costs.displayMs);
+        std::printf(", display %.3f ms (the window's show under the X server: colour swap, drawing, waitKey 2 ms)\n", costs.displayMs);
     } else {
         std::printf(displayAsked ? ", display not measured (no DISPLAY)\n" : "\n");
     }

@@ -8,11 +8,13 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libswscale/swscale.h>
 }
 
-#include "bench/whole_path/player_path.h"
-#include "pipeline/decode_data.h"
+#include "core/decode/rgb_conversion.h"
+#include "core/decode/video_decoder.h"
+#include "core/demux/link_frames.h"
+#include "core/present/picture_window.h"
+#include "core/session/payload_decoder.h"
 
 namespace {
 
@@ -27,77 +29,76 @@ double MillisecondsSince(Clock::time_point start) {
 // never sends them to the decoder.
 std::vector<std::vector<uint8_t>> VideoUnits(const std::vector<uint8_t>& recording) {
     std::vector<std::vector<uint8_t>> units;
-    DecodeData splitter;
-    splitter.AllocateBuffers();
-    splitter.Present(Presentation::Headless());
-    splitter.onNal = [&](const uint8_t* unit, int32_t length) {
+    PayloadDecoderOptions splitOnly;
+    splitOnly.decode = false;
+    splitOnly.onNal = [&](const uint8_t* unit, int32_t length) {
         std::vector<uint8_t> copy(unit, unit + length);
         copy.resize(copy.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
         units.push_back(std::move(copy));
     };
     // Called right after onNal for the same unit, once it is known to be one.
-    splitter.onTelemetry = [&](const TelemetryRecord&) { units.pop_back(); };
-    FeedUnpaced(splitter, recording);
+    splitOnly.onTelemetry = [&](const TelemetryRecord&) { units.pop_back(); };
+    PayloadDecoder splitter(std::move(splitOnly));
+    link_frames::Parser link;
+    link.Feed(recording.data(), static_cast<int32_t>(recording.size()), [&](const link_frames::Frame& frame) {
+        if (frame.valid) splitter.Split(frame.Payload(), static_cast<int32_t>(frame.payloadLength));
+    });
     return units;
 }
 
-// Opened as DecodeData::OpenDecoder opens it.
-AVCodecContext* OpenPlayerLikeDecoder() {
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_HEVC);
-    if (codec == nullptr) return nullptr;
-    AVCodecContext* context = avcodec_alloc_context3(codec);
-    if (context == nullptr) return nullptr;
-    context->lowres = codec->max_lowres;
-    context->flags2 |= AV_CODEC_FLAG2_FAST;
-    if (avcodec_open2(context, codec, nullptr) < 0) avcodec_free_context(&context);
-    return context;
-}
+// The decoder's handles, opened as every program here opens them.
+struct Decoder {
+    Decoder() { video_decoder::Open(1, codec, context, packet, frame); }
+    ~Decoder() { video_decoder::Free(context, packet, frame); }
+    bool Ready() const { return context != nullptr && packet != nullptr && frame != nullptr; }
+    const AVCodec* codec = nullptr;
+    AVCodecContext* context = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+};
 
 class PictureStages {
 public:
     PictureStages(bool withDisplay, StageCosts& costs) : withDisplay_(withDisplay), costs_(costs) {}
-    ~PictureStages() { sws_freeContext(sws_); }
+    ~PictureStages() { rgb_conversion::Free(*this); }
 
-    void Present(const AVFrame* frame) {
+    void Present(const AVFrame& picture) {
         ++costs_.pictures;
-        Convert(frame);
-        const cv::Mat rgb(frame->height, frame->width, CV_8UC3, rgb_.data(), 0);
-        cv::Mat bgr;
+        if (rgb_conversion::Outdated(*this, picture)) rgb_conversion::Reconfigure(*this, picture);
+        if (swsCtx == nullptr || rgbBuf == nullptr) return;
         auto start = Clock::now();
+        rgb_conversion::Convert(*this, picture);
+        costs_.conversionMs += MillisecondsSince(start);
+        // The window's own first step, timed alone.
+        const cv::Mat rgb(picture.height, picture.width, CV_8UC3, rgbBuf, 0);
+        cv::Mat bgr;
+        start = Clock::now();
         cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR, 0);
         costs_.colourSwapMs += MillisecondsSince(start);
-        if (withDisplay_) Display(bgr);
+        if (withDisplay_) Display(picture);
     }
+
+    // The conversion's fields, as rgb_conversion names them.
+    int32_t picWidth = 0;
+    int32_t picHeight = 0;
+    int32_t srcFormat = 0;
+    int32_t dstFormat = 0;
+    SwsContext* swsCtx = nullptr;
+    uint8_t* rgbBuf = nullptr;
+    uint8_t* dstData[4] = {};
+    int32_t dstLinesize[4] = {};
 
 private:
-    void Convert(const AVFrame* frame) {
-        if (sws_ == nullptr) {
-            sws_ = sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-                                  frame->width, frame->height, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr,
-                                  nullptr, nullptr);
-            rgb_.assign(static_cast<size_t>(frame->width) * frame->height * 3, 0);
-        }
-        uint8_t* planes[4] = {rgb_.data(), nullptr, nullptr, nullptr};
-        int strides[4] = {frame->width * 3, 0, 0, 0};
+    void Display(const AVFrame& picture) {
         const auto start = Clock::now();
-        sws_scale(sws_, frame->data, frame->linesize, 0, frame->height, planes, strides);
-        costs_.conversionMs += MillisecondsSince(start);
-    }
-
-    void Display(const cv::Mat& bgr) {
-        const auto start = Clock::now();
-        cv::namedWindow("RGB Image", cv::WINDOW_NORMAL);
-        if (costs_.displayedPictures == 0) cv::resizeWindow("RGB Image", bgr.cols, bgr.rows);
-        cv::imshow("RGB Image", bgr);
-        cv::waitKey(2);
+        window_.Show("RGB Image", rgbBuf, picture.height, picture.width);
         costs_.displayMs += MillisecondsSince(start);
         ++costs_.displayedPictures;
     }
 
     bool withDisplay_;
     StageCosts& costs_;
-    SwsContext* sws_ = nullptr;
-    std::vector<uint8_t> rgb_;
+    PictureWindow window_;
 };
 
 void PerPicture(StageCosts& costs) {
@@ -113,34 +114,26 @@ void PerPicture(StageCosts& costs) {
 StageCosts MeasureStageCosts(const std::vector<uint8_t>& recording, bool withDisplay) {
     StageCosts costs;
     const auto units = VideoUnits(recording);
-    AVCodecContext* decoder = OpenPlayerLikeDecoder();
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    if (decoder == nullptr || packet == nullptr || frame == nullptr) return costs;
+    Decoder decoder;
+    if (!decoder.Ready()) return costs;
     {
         PictureStages stages(withDisplay, costs);
         for (const auto& unit : units) {
-            packet->data = const_cast<uint8_t*>(unit.data());
-            packet->size = static_cast<int>(unit.size() - AV_INPUT_BUFFER_PADDING_SIZE);
             auto start = Clock::now();
-            const int sent = avcodec_send_packet(decoder, packet);
+            const bool sent = video_decoder::Send(decoder.context, decoder.packet, unit.data(),
+                                                  static_cast<int32_t>(unit.size() - AV_INPUT_BUFFER_PADDING_SIZE), 0);
             costs.decodeMs += MillisecondsSince(start);
-            if (sent != 0) continue;
+            if (!sent) continue;
             for (;;) {
                 start = Clock::now();
-                const int received = avcodec_receive_frame(decoder, frame);
+                const int received = avcodec_receive_frame(decoder.context, decoder.frame);
                 costs.decodeMs += MillisecondsSince(start);
                 if (received < 0) break;
-                stages.Present(frame);
+                stages.Present(*decoder.frame);
             }
         }
     }
     if (withDisplay) cv::destroyAllWindows();
-    packet->data = nullptr;
-    packet->size = 0;
-    av_packet_free(&packet);
-    av_frame_free(&frame);
-    avcodec_free_context(&decoder);
     PerPicture(costs);
     return costs;
 }

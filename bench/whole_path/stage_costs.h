@@ -12,8 +12,8 @@ struct StageCosts {
     double decodeMs = 0;
     double conversionMs = 0;
     double colourSwapMs = 0;
-    // Drawing and the 2 ms waitKey, over the pictures shown; 0 pictures
-    // when there is no display.
+    // The window's whole show (the colour swap again, drawing and the 2 ms
+    // waitKey), over the pictures shown; 0 pictures when there is no display.
     long displayedPictures = 0;
     double displayMs = 0;
 };

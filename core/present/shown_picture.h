@@ -13,7 +13,7 @@ struct PictureArea {
 };
 
 // A box a small copy of each shown picture is fitted into; empty when either
-// side is 0 (see DecodeData::smallPictureBox).
+// side is 0 (see PayloadDecoderOptions::smallPictureBox).
 struct PictureBox {
     int32_t width = 0;
     int32_t height = 0;
@@ -22,7 +22,7 @@ struct PictureBox {
 
 // A picture as the picture observer sees it: the RGB pixels shown (the crop,
 // for channel 0; nullptr when nothing looks at them, see
-// DecodeData::pixelsWanted), the record shown with it, and its tag, the
+// PayloadDecoderOptions::pixelsWanted), the record shown with it, and its tag, the
 // number of the first slice that opened it, counted from 1 (0 when the
 // decoder gave none). width and height are the shown picture's, with or
 // without pixels.
@@ -32,7 +32,7 @@ struct ShownPicture {
     int32_t height;
     const TelemetryRecord& record;
     int64_t tag;
-    // The same shown picture scaled to fit DecodeData::smallPictureBox, RGB
+    // The same shown picture scaled to fit the small picture box, RGB
     // as well (smallWidth * 3 bytes a row); nullptr unless that box is set
     // and the observer looks at the pixels.
     const uint8_t* smallRgb = nullptr;

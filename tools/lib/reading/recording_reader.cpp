@@ -12,7 +12,7 @@
 #include "core/format/link_frame.h"
 #include "core/format/nal_unit.h"
 #include "core/format/telemetry_unit.h"
-#include "pipeline/decode_data.h"
+#include "core/session/payload_decoder.h"
 
 namespace {
 
@@ -85,9 +85,10 @@ private:
     std::set<int64_t> tagsWithErrors_;
 };
 
-void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& report,
-             SliceCounter& slices) {
-    pipeline.onNal = [&report, &options, &slices](const uint8_t* unit, int32_t length) {
+// The decoder's observers, which count what the stream held into `report`.
+PayloadDecoderOptions Observers(const ReadOptions& options, RecordingReport& report, SliceCounter& slices) {
+    PayloadDecoderOptions decoding;
+    decoding.onNal = [&report, &options, &slices](const uint8_t* unit, int32_t length) {
         ++report.units;
         slices.Unit(unit, length);
         if (telemetry_unit::IsTelemetryUnit(unit, static_cast<size_t>(length))) {
@@ -99,12 +100,12 @@ void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& 
             report.elementaryStream.insert(report.elementaryStream.end(), unit, unit + length);
         if (options.onUnit) options.onUnit(unit, length);
     };
-    pipeline.onTelemetry = [&report, &options](const TelemetryRecord& record) {
+    decoding.onTelemetry = [&report, &options](const TelemetryRecord& record) {
         ++report.recordCount;
         if (options.keepLists) report.records.push_back(record);
         if (options.onRecord) options.onRecord(record);
     };
-    pipeline.onPicture = [&report, &options](const ShownPicture& picture) {
+    decoding.onPicture = [&report, &options](const ShownPicture& picture) {
         ++report.pictures;
         const PictureSize size{picture.width, picture.height};
         if (options.keepLists || report.pictureSizes.empty() || !(report.pictureSizes.back() == size))
@@ -112,38 +113,33 @@ void Observe(DecodeData& pipeline, const ReadOptions& options, RecordingReport& 
         if (options.keepLists) report.shownTags.push_back(picture.tag);
         if (options.onPicture) options.onPicture(picture);
     };
-    pipeline.pixelsWanted = [&options] {
+    decoding.pixelsWanted = [&options] {
         return options.onPicture && (!options.pixelsWanted || options.pixelsWanted());
     };
-    if (options.onPacket) pipeline.onPacket = options.onPacket;
+    if (options.onPacket) decoding.onPacket = options.onPacket;
+    return decoding;
 }
 
-void Count(const SplitTally& split, RecordingReport& report) {
-    report.payloads += split.payloads;
-    report.payloadBytes += split.bytes;
-}
-
-// One pipeline fed piece by piece, as the replay feeds the player's.
+// One decoder fed frame by frame, as the player's worker is fed.
 class PipelineReader {
 public:
     PipelineReader(const ReadOptions& options, RecordingReport& report)
-        : pipeline_(std::make_unique<DecodeData>()),
-          report_(report),
+        : report_(report),
           onLinkFrame_(options.onLinkFrame),
           slices_(report),
           chunk_(std::clamp<size_t>(options.chunkSize, 1, link_frames::kLargestPiece)) {
-        pipeline_->AllocateBuffers();
+        // Headless: the splitter's one diagnostic line would land in the
+        // tools' own output.
+        PayloadDecoderOptions decoding = Observers(options, report_, slices_);
+        decoding.decode = options.decode;
         if (options.decode) {
             log_ = std::make_unique<DecoderLog>(report_, options.keepLists);
             DecoderLog* log = log_.get();
-            pipeline_->ObserveDecoderErrors([log](const char* text, int64_t tag) { log->Take(text, tag); });
-            pipeline_->decoderThreads = options.decoderThreads;
-            pipeline_->smallPictureBox = options.smallPictureBox;
-            pipeline_->OpenDecoder();
+            decoding.onDecoderError = [log](const char* text, int64_t tag) { log->Take(text, tag); };
+            decoding.decoderThreads = options.decoderThreads;
+            decoding.smallPictureBox = options.smallPictureBox;
         }
-        // The splitter's one diagnostic line would land in the tools' own output.
-        pipeline_->Present(Presentation::Headless());
-        Observe(*pipeline_, options, report_, slices_);
+        decoder_ = std::make_unique<PayloadDecoder>(std::move(decoding));
     }
 
     size_t ChunkSize() const { return chunk_; }
@@ -162,15 +158,13 @@ public:
     }
 
     void Finish() {
-        pipeline_->FinishDecoding();
+        decoder_->Finish();
         const link_frames::State& link = link_.Counts();
         report_.linkFrames = link.linkFrameCount;
         report_.invalidFrames = link.invalidFrameCount;
         report_.sequenceBreaks = static_cast<uint64_t>(link.lostCount);
         // Before the first start code the splitter holds only a partial one.
-        if (pipeline_->nalLen >= nal_unit::kPrefixSize) {
-            report_.openTail.assign(pipeline_->nalBuf, pipeline_->nalBuf + pipeline_->nalLen);
-        }
+        report_.openTail = decoder_->OpenUnit();
         slices_.Close();
         if (log_) CountWholePictures();
     }
@@ -178,12 +172,15 @@ public:
 private:
     // `pieceStart` is the recording offset of the piece being scanned.
     void TakeFrame(const link_frames::Frame& frame, uint64_t pieceStart) {
-        if (frame.valid) pipeline_->EnqueuePayload(frame.Payload(), static_cast<int32_t>(frame.payloadLength));
         if (onLinkFrame_) {
             report_.bytes = pieceStart + static_cast<uint64_t>(frame.endIndex) + 1;
             onLinkFrame_(link_frames::EventAt(frame, report_.bytes));
         }
-        Count(pipeline_->SplitQueued(), report_);
+        if (frame.valid && frame.payloadLength > 0) {
+            ++report_.payloads;
+            report_.payloadBytes += frame.payloadLength;
+            decoder_->Split(frame.Payload(), static_cast<int32_t>(frame.payloadLength));
+        }
     }
 
     // Late errors count too: a picture may be shown as soon as its first
@@ -195,10 +192,10 @@ private:
                           [this](int64_t tag) { return !log_->TagHasErrors(tag); }));
     }
 
-    // Declared first so that it outlives the pipeline: what the decoder says
+    // Declared first so that it outlives the decoder: what the decoder says
     // while it is freed stays off standard error too.
     std::unique_ptr<DecoderLog> log_;
-    std::unique_ptr<DecodeData> pipeline_;
+    std::unique_ptr<PayloadDecoder> decoder_;
     RecordingReport& report_;
     std::function<void(const LinkFrameEvent&)> onLinkFrame_;
     link_frames::Parser link_;

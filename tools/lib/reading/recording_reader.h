@@ -1,7 +1,8 @@
 #pragma once
-// Reads a recording with the player's own pipeline code: its link parser,
-// payload queue, start-code splitter, telemetry capture and, when asked, its
-// HEVC decoder and conversion. No worker thread, no pacing, no window.
+// Reads a recording through the steps the player's pipeline runs: the link
+// scan, the start-code splitter, telemetry capture and, when asked, the HEVC
+// decoder and the conversion (core/session's PayloadDecoder). No worker
+// thread, no pacing, no window.
 
 #include <cstdint>
 #include <functional>

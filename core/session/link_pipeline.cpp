@@ -1,0 +1,55 @@
+#include "core/session/link_pipeline.h"
+
+#include <chrono>
+
+namespace {
+// Nothing signals the worker; an empty queue is polled at this interval.
+constexpr auto kEmptyQueuePoll = std::chrono::milliseconds(5);
+}  // namespace
+
+LinkPipeline::LinkPipeline(PayloadDecoderOptions options)
+    : decoder_(std::make_unique<PayloadDecoder>(std::move(options))) {
+    running_ = true;
+    worker_ = std::thread(&LinkPipeline::Work, this);
+}
+
+LinkPipeline::~LinkPipeline() {
+    Stop();
+    decoder_.reset();
+    payload_queue::DiscardAll(queue_);
+}
+
+void LinkPipeline::Parse(const uint8_t* data, int32_t length) {
+    link_.Feed(data, length, [this](const link_frames::Frame& frame) {
+        if (frame.valid) payload_queue::Enqueue(queue_, frame.Payload(), static_cast<int32_t>(frame.payloadLength), kQueueLimit);
+    });
+}
+
+size_t LinkPipeline::QueuedPayloads() { return payload_queue::Size(queue_); }
+
+uint64_t LinkPipeline::DiscardedPayloads() {
+    std::lock_guard<std::mutex> lock(queue_.queueLock);
+    return queue_.discardedPayloadCount;
+}
+
+void LinkPipeline::Stop(const std::function<void()>& serviceEvents) {
+    running_ = false;
+    if (!worker_.joinable()) return;
+    if (serviceEvents) {
+        while (!workerDone_) serviceEvents();
+    }
+    worker_.join();
+}
+
+void LinkPipeline::Work() {
+    while (running_) {
+        tagFRAME_LIST_ELEMENT* element = payload_queue::Dequeue(queue_);
+        if (element == nullptr) {
+            std::this_thread::sleep_for(kEmptyQueuePoll);
+            continue;
+        }
+        decoder_->Split(element->data, element->length);
+        payload_queue::FreeElement(element);
+    }
+    workerDone_ = true;
+}

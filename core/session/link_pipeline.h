@@ -1,0 +1,66 @@
+#pragma once
+// Link bytes in on one thread, pictures out on a worker: the link scan hands
+// each payload to the bounded queue, and the worker takes them off and runs
+// them through a PayloadDecoder. For programs that receive a link as it
+// comes, where the decoding must not hold up the reading.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "core/demux/link_frames.h"
+#include "core/demux/payload_queue.h"
+#include "core/format/buffer_limits.h"
+#include "core/session/payload_decoder.h"
+
+class LinkPipeline {
+public:
+    // Payloads the queue holds before its discard rule empties it.
+    static constexpr size_t kQueueLimit = buffer_limits::kQueuedPayloads;
+
+    // Opens the decoder and starts the worker. The options' observers run on
+    // the worker; a window is shown from the worker too.
+    explicit LinkPipeline(PayloadDecoderOptions options);
+    // Stops the worker, if Stop has not.
+    ~LinkPipeline();
+    LinkPipeline(const LinkPipeline&) = delete;
+    LinkPipeline& operator=(const LinkPipeline&) = delete;
+
+    // Scans link bytes and queues each valid payload; one thread only.
+    void Parse(const uint8_t* data, int32_t length);
+    // Payloads waiting for the worker; any thread may ask.
+    size_t QueuedPayloads();
+    // The link's counts so far, for the parsing thread: frames completed,
+    // dropped for an invalid length, sequence breaks, and payloads the
+    // queue's discard rule threw away.
+    const link_frames::State& LinkCounts() const { return link_.Counts(); }
+    uint64_t DiscardedPayloads();
+
+    // Stops the worker once it has finished the payload in hand; what is
+    // still queued is dropped. `serviceEvents` runs while the worker is
+    // still busy, since a worker blocked in a window call waits for the
+    // main thread's event loop.
+    void Stop(const std::function<void()>& serviceEvents = {});
+
+private:
+    void Work();
+
+    // The queue's fields, as payload_queue names them.
+    struct Queue {
+        std::mutex queueLock;
+        std::list<tagFRAME_LIST_ELEMENT*> payloadQueue;
+        uint64_t discardedPayloadCount = 0;
+    };
+    Queue queue_;
+
+    link_frames::Parser link_;
+    std::unique_ptr<PayloadDecoder> decoder_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> workerDone_{false};
+    std::thread worker_;
+};
