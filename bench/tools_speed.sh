@@ -12,8 +12,8 @@ set -euo pipefail
 build=$(realpath "$1")
 recording=$(realpath "$2")
 rounds=${3:-7}
-inspect=$build/tools/inspect_recording/inspect-recording
-export_tool=$build/tools/export_recording/export-recording
+inspect=$build/programs/inspect/inspect-recording
+export_tool=$build/programs/export/export-recording
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

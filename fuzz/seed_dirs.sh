@@ -9,7 +9,7 @@ make_seed_dirs() {
   # A clean recording, an impaired one and one of several slices a picture
   # with B-frames (the whole-picture path), with the elementary streams they
   # frame. The link parser's and the reader's harnesses take a control byte first.
-  local make_recording=${BUILD_DIR:-build}/tools/make_recording/make-recording
+  local make_recording=${BUILD_DIR:-build}/programs/make/make-recording
   if [ ! -x "$make_recording" ]; then
     echo "-- no make-recording in ${BUILD_DIR:-build}; fuzzing from the built-in seeds only" >&2
     return 0

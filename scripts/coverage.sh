@@ -2,7 +2,7 @@
 # Source-based coverage (clang) of the unit, tool and end-to-end tests plus the
 # replay of the kept fuzz corpus (fuzz_regressions_test replays
 # fuzz/corpus/ and fuzz/regressions/). Writes an HTML report and prints one
-# line per folder of pipeline/ and tools/. Not part of CI: it builds
+# line per folder of core/, pipeline/, lib/, programs/ and app/. Not part of CI: it builds
 # everything again and runs every suite but valgrind.
 #   scripts/coverage.sh            report in build-coverage/coverage/index.html
 #   COVERAGE_BUILD_DIR=dir ...     another build folder
@@ -39,14 +39,14 @@ while IFS= read -r program; do
 done < <(find "$build" -type f -executable ! -name '*.so*' ! -path '*/CMakeFiles/*' -exec sh -c \
   'head -c4 "$1" | grep -q ELF && echo "$1"' _ {} \; | sort)
 
-sources=("$(pwd)/pipeline" "$(pwd)/tools")
+sources=("$(pwd)/core" "$(pwd)/pipeline" "$(pwd)/lib" "$(pwd)/programs" "$(pwd)/app")
 "$cov" show "${objects[@]}" -instr-profile="$build/coverage.profdata" -format=html \
   -output-dir="$build/coverage" -show-line-counts-or-regions "${sources[@]}" >/dev/null
 "$cov" export "${objects[@]}" -instr-profile="$build/coverage.profdata" -summary-only \
   "${sources[@]}" >"$build/coverage-summary.json"
-# The lines of pipeline/ no test or corpus input reached, as file:line: code.
+# The lines of core/ and pipeline/ no test or corpus input reached, as file:line: code.
 "$cov" show "${objects[@]}" -instr-profile="$build/coverage.profdata" -format=text \
-  "$(pwd)/pipeline" 2>/dev/null | awk -v root="$(pwd)/" '
+  "$(pwd)/core" "$(pwd)/pipeline" 2>/dev/null | awk -v root="$(pwd)/" '
     /^\/.*:$/ { file = substr($0, 1, length($0) - 1); sub(root, "", file); next }
     /^ *[0-9]+\| *0\|/ { split($0, f, "|"); line = f[1]; gsub(/ /, "", line);
                          code = substr($0, index($0, f[3])); print file ":" line ": " code }

@@ -11,7 +11,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" --target make-recording inspect-recording
 
 mkdir -p samples
-"$build/tools/make_recording/make-recording" \
+"$build/programs/make/make-recording" \
   --output samples/downlink-sample.dat \
   --size 1920x1080 --frames 250 --fps 25 --pad-rate 480000
-"$build/tools/inspect_recording/inspect-recording" --decode samples/downlink-sample.dat
+"$build/programs/inspect/inspect-recording" --decode samples/downlink-sample.dat

@@ -4,11 +4,11 @@
 #include <sys/stat.h>
 
 #include "core/demux/annex_b.h"
-#include "tools/lib/formats/telemetry_track.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/recording_builder.h"
-#include "tools/lib/making/stream_builder.h"
-#include "tools/lib/reading/recording_reader.h"
+#include "lib/formats/telemetry_track.h"
+#include "lib/making/pattern_encoder.h"
+#include "lib/making/recording_builder.h"
+#include "lib/making/stream_builder.h"
+#include "lib/reading/recording_reader.h"
 
 namespace {
 

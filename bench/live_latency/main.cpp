@@ -21,7 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/live/link_source.h"
+#include "lib/live/link_source.h"
 #include "bench/inputs/bench_input.h"
 #include "bench/whole_path/stage_costs.h"
 #include "core/demux/link_frames.h"

@@ -1,6 +1,6 @@
 #include "bench/micro/recorded_input.h"
 
-#include "tools/lib/reading/recording_reader.h"
+#include "lib/reading/recording_reader.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "core/format/byte_order.h"
 #include "core/format/link_frame.h"
 #include "core/format/replay_pace.h"
-#include "tools/lib/reading/recording_reader.h"
+#include "lib/reading/recording_reader.h"
 
 namespace {
 

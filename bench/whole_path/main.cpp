@@ -22,7 +22,7 @@
 #include "bench/whole_path/sample_stats.h"
 #include "bench/whole_path/stage_costs.h"
 #include "core/format/replay_pace.h"
-#include "tools/lib/reading/recording_reader.h"
+#include "lib/reading/recording_reader.h"
 
 namespace {
 

@@ -57,7 +57,7 @@ struct Decoder {
     AVFrame* frame = nullptr;
 };
 
-class PictureStages {
+class PictureStages : public RgbConversionFields {
 public:
     PictureStages(bool withDisplay, StageCosts& costs) : withDisplay_(withDisplay), costs_(costs) {}
     ~PictureStages() { rgb_conversion::Free(*this); }
@@ -77,16 +77,6 @@ public:
         costs_.colourSwapMs += MillisecondsSince(start);
         if (withDisplay_) Display(picture);
     }
-
-    // The conversion's fields, as rgb_conversion names them.
-    int32_t picWidth = 0;
-    int32_t picHeight = 0;
-    int32_t srcFormat = 0;
-    int32_t dstFormat = 0;
-    SwsContext* swsCtx = nullptr;
-    uint8_t* rgbBuf = nullptr;
-    uint8_t* dstData[4] = {};
-    int32_t dstLinesize[4] = {};
 
 private:
     void Display(const AVFrame& picture) {

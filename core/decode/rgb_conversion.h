@@ -13,6 +13,18 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+// The fields, for an owner that has no fields of its own to name so.
+struct RgbConversionFields {
+    int32_t picWidth = 0;
+    int32_t picHeight = 0;
+    int32_t srcFormat = 0;
+    int32_t dstFormat = 0;
+    SwsContext* swsCtx = nullptr;
+    uint8_t* rgbBuf = nullptr;
+    uint8_t* dstData[4] = {};
+    int32_t dstLinesize[4] = {};
+};
+
 namespace rgb_conversion {
 
 // The conversion was set up for another size or format than `frame`'s.

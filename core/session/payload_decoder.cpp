@@ -16,32 +16,26 @@ extern "C" {
 #include "core/present/show_steps.h"
 #include "core/session/payload_steps.h"
 
-// The fields the steps work on, named as the steps name them.
-struct PayloadDecoder::State {
+// The fields the steps work on, named as the steps name them: the options'
+// own (videoType, windowTitle, decoderThreads, smallPictureBox and the
+// observers) and those below.
+struct PayloadDecoder::State : PayloadDecoderOptions, RgbConversionFields {
     explicit State(PayloadDecoderOptions o)
-        : nalStorage(nal_unit::kAssemblyBufferSize, 0),
+        : PayloadDecoderOptions(std::move(o)),
+          nalStorage(nal_unit::kAssemblyBufferSize, 0),
           nalBuf(nalStorage.data()),
-          firstUnitAnnounced(!o.firstUnitLine),
+          firstUnitAnnounced(!firstUnitLine),
           assembly([this](const uint8_t* data, int32_t size, const TelemetryRecord& record, int64_t tag) {
               decode_steps::SendPacket(*this, data, size, record, tag);
           }),
-          videoType(o.videoType),
-          linePrinted(o.lines),
-          windowEnabled(o.window),
-          windowTitle(std::move(o.windowTitle)),
-          decoderThreads(o.decoderThreads),
-          smallPictureBox(o.smallPictureBox),
-          onNal(std::move(o.onNal)),
-          onTelemetry(std::move(o.onTelemetry)),
-          onPacket(std::move(o.onPacket)),
-          onPicture(std::move(o.onPicture)),
-          pixelsWanted(std::move(o.pixelsWanted)) {
+          linePrinted(lines),
+          windowEnabled(showWindow) {
         if (videoType == 0) {
             cropStorage.resize(channel_crop::kCropBytes);
             cropBuf = cropStorage.data();
         }
-        if (o.onDecoderError) messageRoute.Start(std::move(o.onDecoderError), &decoding.decodingTag);
-        if (o.decode) video_decoder::Open(decoderThreads, codec, codecCtx, packet, frame);
+        if (onDecoderError) messageRoute.Start(onDecoderError, &decoding.decodingTag);
+        if (decode) video_decoder::Open(decoderThreads, codec, codecCtx, packet, frame);
     }
 
     // What the decoder says while it is freed still goes to the observer.
@@ -75,31 +69,13 @@ struct PayloadDecoder::State {
     AVCodecContext* codecCtx = nullptr;
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
-    // The conversion.
-    int32_t picWidth = 0;
-    int32_t picHeight = 0;
-    int32_t srcFormat = 0;
-    int32_t dstFormat = 0;
-    SwsContext* swsCtx = nullptr;
-    uint8_t* rgbBuf = nullptr;
-    uint8_t* dstData[4] = {};
-    int32_t dstLinesize[4] = {};
     // What is shown.
     int32_t frameCount = 0;
-    int32_t videoType;
     bool linePrinted;
     bool windowEnabled;
-    std::string windowTitle;
     PictureWindow window;
     std::vector<uint8_t> cropStorage;
     uint8_t* cropBuf = nullptr;
-    int32_t decoderThreads;
-    PictureBox smallPictureBox;
-    std::function<void(const uint8_t* unit, int32_t length)> onNal;
-    std::function<void(const TelemetryRecord& record)> onTelemetry;
-    std::function<void(const uint8_t* data, int32_t size, int64_t tag)> onPacket;
-    std::function<void(const ShownPicture& picture)> onPicture;
-    std::function<bool()> pixelsWanted;
     DecoderMessageRoute messageRoute;
 };
 

@@ -26,7 +26,7 @@ struct PayloadDecoderOptions {
     // at the stream's first start code; the window, and its title.
     bool lines = false;
     bool firstUnitLine = false;
-    bool window = false;
+    bool showWindow = false;
     std::string windowTitle = "RGB Image";
     // When not empty, a picture the observer looks at comes to it as well
     // scaled to fit this box, aspect kept (ShownPicture::smallRgb), made

@@ -22,9 +22,9 @@ extern "C" {
 #include "fuzz/harness/reused_buffers.h"
 #include "pipeline/decode_data.h"
 #include "core/present/telemetry_line.h"
-#include "tools/lib/export/export_time.h"
-#include "tools/lib/export/klv_st0601.h"
-#include "tools/lib/export/track_writers.h"
+#include "lib/export/export_time.h"
+#include "lib/export/klv_st0601.h"
+#include "lib/export/track_writers.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "core/format/nal_unit.h"
 #include "fuzz/harness/fuzz_inputs.h"
 #include "fuzz/harness/invariant.h"
-#include "tools/lib/reading/recording_reader.h"
-#include "tools/lib/reading/recording_summary.h"
+#include "lib/reading/recording_reader.h"
+#include "lib/reading/recording_summary.h"
 
 namespace {
 

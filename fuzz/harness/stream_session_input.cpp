@@ -9,7 +9,7 @@
 #include "core/session/stream_session.h"
 #include "fuzz/harness/fuzz_inputs.h"
 #include "fuzz/harness/invariant.h"
-#include "tools/lib/reading/recording_reader.h"
+#include "lib/reading/recording_reader.h"
 
 namespace {
 

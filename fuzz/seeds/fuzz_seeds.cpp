@@ -1,8 +1,8 @@
 #include "fuzz/seeds/fuzz_seeds.h"
 
-#include "tools/lib/making/link_framer.h"
-#include "tools/lib/making/stream_builder.h"
-#include "tools/lib/making/telemetry_unit_writer.h"
+#include "lib/making/link_framer.h"
+#include "lib/making/stream_builder.h"
+#include "lib/making/telemetry_unit_writer.h"
 
 namespace {
 

@@ -12,7 +12,7 @@ extern "C" {
 
 #include "core/demux/hevc_parser.h"
 #include "core/format/nal_unit.h"
-#include "tools/lib/making/pattern_encoder.h"
+#include "lib/making/pattern_encoder.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include "core/session/link_pipeline.h"
 #include "core/session/payload_decoder.h"
 #include "pipeline/decode_data.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/recording_builder.h"
+#include "lib/making/pattern_encoder.h"
+#include "lib/making/recording_builder.h"
 
 namespace {
 

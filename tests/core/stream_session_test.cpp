@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "core/session/stream_session.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/recording_builder.h"
-#include "tools/lib/reading/recording_reader.h"
+#include "lib/making/pattern_encoder.h"
+#include "lib/making/recording_builder.h"
+#include "lib/reading/recording_reader.h"
 
 namespace {
 

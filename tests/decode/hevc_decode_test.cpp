@@ -10,9 +10,9 @@
 #include "tests/support/deep_colour_encoder.h"
 #include "tests/support/encoded_pictures.h"
 #include "tests/support/pipeline_harness.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/stream_builder.h"
-#include "tools/lib/making/telemetry_unit_writer.h"
+#include "lib/making/pattern_encoder.h"
+#include "lib/making/stream_builder.h"
+#include "lib/making/telemetry_unit_writer.h"
 
 namespace {
 

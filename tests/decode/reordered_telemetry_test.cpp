@@ -15,9 +15,9 @@
 #include "tests/support/marked_streams.h"
 #include "tests/support/pipeline_harness.h"
 #include "tests/support/reference_decoder.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/stream_builder.h"
-#include "tools/lib/making/telemetry_unit_writer.h"
+#include "lib/making/pattern_encoder.h"
+#include "lib/making/stream_builder.h"
+#include "lib/making/telemetry_unit_writer.h"
 
 namespace {
 

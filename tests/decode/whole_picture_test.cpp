@@ -17,9 +17,9 @@ extern "C" {
 #include "core/demux/annex_b.h"
 #include "tests/support/pipeline_harness.h"
 #include "tests/support/reference_decoder.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/stream_builder.h"
-#include "tools/lib/making/telemetry_unit_writer.h"
+#include "lib/making/pattern_encoder.h"
+#include "lib/making/stream_builder.h"
+#include "lib/making/telemetry_unit_writer.h"
 
 namespace {
 

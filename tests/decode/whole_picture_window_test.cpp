@@ -12,8 +12,8 @@
 
 #include "tests/support/pipeline_harness.h"
 #include "tests/support/x_display.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/stream_builder.h"
+#include "lib/making/pattern_encoder.h"
+#include "lib/making/stream_builder.h"
 
 namespace {
 

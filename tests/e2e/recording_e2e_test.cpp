@@ -12,9 +12,9 @@
 #include "tests/support/link_frames.h"
 #include "tests/support/player_process.h"
 #include "tests/support/x_display.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/recording_builder.h"
-#include "tools/lib/formats/telemetry_track.h"
+#include "lib/making/pattern_encoder.h"
+#include "lib/making/recording_builder.h"
+#include "lib/formats/telemetry_track.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "tests/robustness/support/console_lines.h"
 #include "tests/support/marked_streams.h"
 #include "tests/support/player_process.h"
-#include "tools/lib/making/link_framer.h"
-#include "tools/lib/making/stream_builder.h"
-#include "tools/lib/making/telemetry_unit_writer.h"
+#include "lib/making/link_framer.h"
+#include "lib/making/stream_builder.h"
+#include "lib/making/telemetry_unit_writer.h"
 
 namespace {
 

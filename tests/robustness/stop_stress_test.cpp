@@ -17,7 +17,7 @@
 #include "core/format/replay_pace.h"
 #include "tests/support/marked_streams.h"
 #include "tests/support/player_process.h"
-#include "tools/lib/making/link_framer.h"
+#include "lib/making/link_framer.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "tests/support/encoded_pictures.h"
-#include "tools/lib/making/pattern_encoder.h"
+#include "lib/making/pattern_encoder.h"
 
 bool EncodeSolidPicturesAs(const std::string& pixelFormat, int width, int height,
                            const std::vector<std::array<uint8_t, 3>>& colours,

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/lib/making/pattern_encoder.h"
+#include "lib/making/pattern_encoder.h"
 
 // One picture per entry, each filled with the one colour (R, G, B) given.
 bool EncodeSolidPictures(int width, int height, const std::vector<std::array<uint8_t, 3>>& rgbPerPicture,

@@ -5,9 +5,9 @@
 
 #include "core/demux/annex_b.h"
 #include "core/format/link_frame.h"
-#include "tools/lib/formats/telemetry_track.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/stream_builder.h"
+#include "lib/formats/telemetry_track.h"
+#include "lib/making/pattern_encoder.h"
+#include "lib/making/stream_builder.h"
 
 Bytes EncodeScenes(int width, int height, int count, int keyint) {
     PatternOptions options;

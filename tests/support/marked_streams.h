@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/format/telemetry_record.h"
-#include "tools/lib/making/link_framer.h"
+#include "lib/making/link_framer.h"
 
 using Bytes = std::vector<uint8_t>;
 

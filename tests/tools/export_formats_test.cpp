@@ -11,8 +11,8 @@
 #include <sstream>
 #include <vector>
 
-#include "tools/lib/export/export_time.h"
-#include "tools/lib/export/track_writers.h"
+#include "lib/export/export_time.h"
+#include "lib/export/track_writers.h"
 
 namespace {
 

@@ -20,10 +20,10 @@
 #include "tests/tools/support/klv_reader.h"
 #include "tests/tools/support/tool_folder.h"
 #include "tests/tools/support/ts_reader.h"
-#include "tools/lib/formats/telemetry_track.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/recording_builder.h"
-#include "tools/lib/reading/recording_reader.h"
+#include "lib/formats/telemetry_track.h"
+#include "lib/making/pattern_encoder.h"
+#include "lib/making/recording_builder.h"
+#include "lib/reading/recording_reader.h"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "tools/lib/export/klv_pes_rewrite.h"
+#include "lib/export/klv_pes_rewrite.h"
 
 namespace {
 

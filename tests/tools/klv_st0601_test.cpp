@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/tools/support/klv_reader.h"
-#include "tools/lib/export/klv_st0601.h"
+#include "lib/export/klv_st0601.h"
 
 namespace {
 

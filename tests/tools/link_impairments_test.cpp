@@ -7,8 +7,8 @@
 
 #include "core/format/byte_order.h"
 #include "core/format/link_frame.h"
-#include "tools/lib/making/link_framer.h"
-#include "tools/lib/reading/recording_reader.h"
+#include "lib/making/link_framer.h"
+#include "lib/reading/recording_reader.h"
 
 namespace {
 

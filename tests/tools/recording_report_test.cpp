@@ -12,12 +12,12 @@
 
 #include "core/format/byte_order.h"
 #include "core/format/link_frame.h"
-#include "tools/lib/formats/telemetry_track.h"
-#include "tools/lib/making/link_framer.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/recording_builder.h"
-#include "tools/lib/making/telemetry_unit_writer.h"
-#include "tools/lib/report/report_page.h"
+#include "lib/formats/telemetry_track.h"
+#include "lib/making/link_framer.h"
+#include "lib/making/pattern_encoder.h"
+#include "lib/making/recording_builder.h"
+#include "lib/making/telemetry_unit_writer.h"
+#include "lib/report/report_page.h"
 
 namespace {
 

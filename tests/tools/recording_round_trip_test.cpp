@@ -10,11 +10,11 @@
 #include "core/format/telemetry_unit.h"
 #include "tests/support/encoded_pictures.h"
 #include "tests/tools/support/tool_folder.h"
-#include "tools/lib/formats/telemetry_track.h"
-#include "tools/lib/making/pattern_encoder.h"
-#include "tools/lib/making/recording_builder.h"
-#include "tools/lib/making/stream_builder.h"
-#include "tools/lib/reading/recording_reader.h"
+#include "lib/formats/telemetry_track.h"
+#include "lib/making/pattern_encoder.h"
+#include "lib/making/recording_builder.h"
+#include "lib/making/stream_builder.h"
+#include "lib/reading/recording_reader.h"
 
 namespace {
 

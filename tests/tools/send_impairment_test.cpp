@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <map>
 
-#include "tools/lib/sending/impairment.h"
-#include "tools/lib/sending/send_options.h"
+#include "lib/sending/impairment.h"
+#include "lib/sending/send_options.h"
 
 namespace {
 

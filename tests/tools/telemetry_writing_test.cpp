@@ -11,8 +11,8 @@
 
 #include "pipeline/decode_data.h"
 #include "core/present/telemetry_line.h"
-#include "tools/lib/formats/telemetry_track.h"
-#include "tools/lib/making/telemetry_unit_writer.h"
+#include "lib/formats/telemetry_track.h"
+#include "lib/making/telemetry_unit_writer.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "tests/tools/support/tool_folder.h"
-#include "tools/lib/formats/telemetry_track.h"
+#include "lib/formats/telemetry_track.h"
 
 namespace fs = std::filesystem;
 

@@ -25,7 +25,7 @@
 #include "tests/support/pipeline_harness.h"
 #include "tests/support/player_process.h"
 #include "tests/support/x_display.h"
-#include "tools/lib/sending/impairment.h"
+#include "lib/sending/impairment.h"
 
 namespace {
 

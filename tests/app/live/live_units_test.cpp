@@ -6,10 +6,10 @@
 
 #include <vector>
 
-#include "app/live/link_source.h"
-#include "app/live/link_watch.h"
-#include "app/live/live_options.h"
-#include "app/live/recording_files.h"
+#include "lib/live/link_source.h"
+#include "lib/live/link_watch.h"
+#include "programs/live/live_options.h"
+#include "lib/live/recording_files.h"
 
 namespace {
 

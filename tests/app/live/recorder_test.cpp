@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "app/live/recorder.h"
-#include "app/live/recording_files.h"
+#include "lib/live/recorder.h"
+#include "lib/live/recording_files.h"
 #include "tests/support/player_process.h"
 
 namespace {

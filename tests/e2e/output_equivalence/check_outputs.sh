@@ -6,7 +6,7 @@
 #   check_outputs.sh [--update] [--keep] BUILD_DIR MANIFEST
 #
 # BUILD_DIR is the root of a CMake build tree (app/downlink-player,
-# tools/make_recording/make-recording, ...). --update writes MANIFEST from
+# programs/make/make-recording, ...). --update writes MANIFEST from
 # this build's outputs instead of checking them. --keep leaves the work
 # folder in place and names it, so that two builds' outputs can be diffed.
 #
@@ -48,8 +48,8 @@ sample=$here/../../../samples/downlink-sample.dat
 
 # The programs are called by name, so that a usage line naming the program
 # reads the same whichever build tree it comes from.
-for dir in app app/live tools/make_recording tools/inspect_recording \
-  tools/export_recording tools/send_recording; do
+for dir in app programs/live programs/make programs/inspect \
+  programs/export programs/send; do
   [[ -d $build/$dir ]] || { echo "$0: $build/$dir: no such folder" >&2; exit 2; }
   PATH=$build/$dir:$PATH
 done

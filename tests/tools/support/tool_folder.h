@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/format/telemetry_record.h"
-#include "tools/lib/formats/telemetry_track.h"
+#include "lib/formats/telemetry_track.h"
 
 struct ToolRun {
     int status;

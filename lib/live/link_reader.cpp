@@ -1,0 +1,119 @@
+#include "lib/live/link_reader.h"
+
+#include <chrono>
+#include <vector>
+
+#include "lib/live/console.h"
+#include "lib/live/recorder.h"
+#include "core/ffmpeg/error_text.h"
+#include "core/session/link_pipeline.h"
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+namespace live {
+
+namespace {
+
+// One read completes at most kReadSize / 512 + 1 link frames; the reader of
+// a source that can wait reads on only while that many more payloads fit
+// under the queue's discard limit.
+constexpr int kReadSize = 64 * 1024;
+constexpr size_t kFramesPerRead = kReadSize / link_frame::kFrameSize + 1;
+constexpr size_t kRoomNeeded = LinkPipeline::kQueueLimit - 2 * kFramesPerRead;
+constexpr auto kRoomPoll = std::chrono::milliseconds(2);
+
+}  // namespace
+
+LinkReader::LinkReader(LinkSource& source, LinkPipeline& pipeline, Recorder* recorder,
+                       Console& console, SharedLinkStatistics& counts, QuietWatch& quiet,
+                       const std::atomic<bool>& stop, std::function<void()> finished)
+    : source_(source),
+      pipeline_(pipeline),
+      recorder_(recorder),
+      console_(console),
+      counts_(counts),
+      quiet_(quiet),
+      stop_(stop),
+      finished_(std::move(finished)) {}
+
+LinkReader::~LinkReader() { Join(); }
+
+void LinkReader::Start() { thread_ = std::thread(&LinkReader::Run, this); }
+
+void LinkReader::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void LinkReader::Run() {
+    if (source_.Open(openError_) < 0) {
+        end_ = stop_ ? ReaderEnd::kStopped : ReaderEnd::kCannotOpen;
+        if (finished_) finished_();
+        return;
+    }
+    std::vector<uint8_t> buffer(kReadSize);
+    while (!stop_) {
+        if (!WaitForRoom()) break;
+        const int n = source_.Read(buffer.data(), kReadSize);
+        if (n > 0) {
+            Arrived(buffer.data(), n);
+            continue;
+        }
+        if (n == AVERROR(EAGAIN)) continue;
+        if (n == AVERROR_EXIT || stop_) break;
+        if (source_.Reconnects()) {
+            console_.Message(source_.Input() + ": connection ended (" + ErrorText(n) +
+                             "); opening it again");
+            if (!source_.Reopen()) break;
+            continue;
+        }
+        end_ = EndOfInput(n);
+        if (finished_) finished_();
+        return;
+    }
+    end_ = ReaderEnd::kStopped;
+}
+
+// Only standard input, a pipe or another stream ends in order. A serial
+// line's end is a hang-up (a modem's carrier lost, an adapter unplugged),
+// and a read error is a failure: both are said, and the program's status
+// tells a supervisor that the link was lost.
+ReaderEnd LinkReader::EndOfInput(int code) {
+    if (code == AVERROR_EOF && source_.Kind() != SourceKind::kSerial) return ReaderEnd::kInputEnded;
+    console_.Message(source_.Input() + ": " + (code == AVERROR_EOF ? "the serial line hung up" : ErrorText(code)));
+    return ReaderEnd::kInputFailed;
+}
+
+bool LinkReader::WaitForRoom() {
+    if (!source_.CanWait()) return true;
+    while (pipeline_.QueuedPayloads() > kRoomNeeded) {
+        if (stop_) return false;
+        std::this_thread::sleep_for(kRoomPoll);
+    }
+    return true;
+}
+
+void LinkReader::Arrived(const uint8_t* data, int size) {
+    if (const auto silence = quiet_.Arrived(Clock::now())) {
+        console_.Message("link back after " + Span(*silence));
+    }
+    counts_.bytes += static_cast<uint64_t>(size);
+    // Recorded before it is parsed, so that every byte received is kept
+    // whatever the pipeline makes of it.
+    if (recorder_ != nullptr) recorder_->Keep(data, static_cast<size_t>(size));
+    // A source that can wait was read only with room for all it completes;
+    // only a datagram source meets the queue's discard rule.
+    pipeline_.Parse(data, size);
+    PublishCounts();
+}
+
+void LinkReader::PublishCounts() {
+    const link_frames::State& link = pipeline_.LinkCounts();
+    counts_.linkFrames = link.linkFrameCount;
+    counts_.invalidFrames = link.invalidFrameCount;
+    counts_.sequenceBreaks = static_cast<uint64_t>(link.lostCount);
+    counts_.discardedPayloads = pipeline_.DiscardedPayloads();
+}
+
+}  // namespace live

@@ -1,0 +1,58 @@
+#include "lib/live/link_watch.h"
+
+#include <cstdio>
+
+namespace live {
+
+std::optional<Clock::duration> QuietWatch::Arrived(Clock::time_point now) {
+    std::lock_guard<std::mutex> hold(lock_);
+    const Clock::duration silence = lastArrival_ ? now - *lastArrival_ : Clock::duration{};
+    lastArrival_ = now;
+    if (!quiet_) return std::nullopt;
+    quiet_ = false;
+    return silence;
+}
+
+bool QuietWatch::WentQuiet(Clock::time_point now) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (quiet_ || !lastArrival_ || now - *lastArrival_ < kQuietAfter) return false;
+    quiet_ = true;
+    return true;
+}
+
+CountsSnapshot Snapshot(const SharedLinkStatistics& counts, uint64_t recordedBytes) {
+    CountsSnapshot s;
+    static_cast<LinkStatistics&>(s) = Load(counts);
+    s.recordedBytes = recordedBytes;
+    return s;
+}
+
+std::string StatusLine(const CountsSnapshot& before, const CountsSnapshot& now, double seconds) {
+    if (!(seconds > 0)) seconds = 1;
+    const double bytesPerSecond = static_cast<double>(now.bytes - before.bytes) / seconds;
+    const double picturesPerSecond = static_cast<double>(now.pictures - before.pictures) / seconds;
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "bytes/s=%.0f frames=%llu invalid=%llu breaks=%llu pictures/s=%.1f discarded=%llu "
+                  "recorded=%llu",
+                  bytesPerSecond, static_cast<unsigned long long>(now.linkFrames),
+                  static_cast<unsigned long long>(now.invalidFrames),
+                  static_cast<unsigned long long>(now.sequenceBreaks), picturesPerSecond,
+                  static_cast<unsigned long long>(now.discardedPayloads),
+                  static_cast<unsigned long long>(now.recordedBytes));
+    return line;
+}
+
+std::string Span(Clock::duration span) {
+    const double seconds = std::chrono::duration<double>(span).count();
+    char text[64];
+    if (seconds < 60) {
+        std::snprintf(text, sizeof text, "%.1f s", seconds);
+    } else {
+        const long long whole = static_cast<long long>(seconds);
+        std::snprintf(text, sizeof text, "%lld min %lld s", whole / 60, whole % 60);
+    }
+    return text;
+}
+
+}  // namespace live
