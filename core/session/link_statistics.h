@@ -11,6 +11,11 @@ struct BasicLinkStatistics {
     Count linkFrames{};         // link frames completed
     Count invalidFrames{};      // of those, dropped for a payload length of 0 or above 480
     Count sequenceBreaks{};     // frames whose number did not follow the one before
+    // Put back in order first (FrameOrder): frames a gap waited for in
+    // vain, frames that came after their gap was given up, and repeats.
+    Count lostFrames{};
+    Count lateFrames{};
+    Count duplicateFrames{};
     Count payloads{};           // payloads handed on to the splitter
     Count payloadBytes{};
     Count discardedPayloads{};  // thrown away unsplit by the queue's discard rule
@@ -28,6 +33,9 @@ inline LinkStatistics Load(const SharedLinkStatistics& shared) {
     s.linkFrames = shared.linkFrames;
     s.invalidFrames = shared.invalidFrames;
     s.sequenceBreaks = shared.sequenceBreaks;
+    s.lostFrames = shared.lostFrames;
+    s.lateFrames = shared.lateFrames;
+    s.duplicateFrames = shared.duplicateFrames;
     s.payloads = shared.payloads;
     s.payloadBytes = shared.payloadBytes;
     s.discardedPayloads = shared.discardedPayloads;

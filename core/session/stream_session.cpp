@@ -35,7 +35,8 @@ StreamSession::StreamSession(std::unique_ptr<ByteSource> source, SessionEvents e
 }
 
 void StreamSession::ResetLayers(int64_t firstTag) {
-    link_ = link_frames::Parser();
+    link_ = std::make_unique<OrderedLinkScan>(
+        FrameOrder::kDefaultWindowMs, [this](const link_frames::Frame& frame, uint64_t end) { TakeFrame(frame, end); });
     splitter_ = unit_splitter::State();
     splitter_.nalBuf = unitBuffer_.get();
     accessUnits_ = std::make_unique<AccessUnitSplitter>([this](AccessUnit&& au) { TakeAccessUnit(std::move(au)); });
@@ -81,11 +82,18 @@ bool StreamSession::Step(size_t bytes) {
 }
 
 void StreamSession::Scan(const uint8_t* data, int32_t length, uint64_t start) {
-    link_.Feed(data, length, [this, start](const link_frames::Frame& frame) { TakeFrame(frame, start); });
-    const link_frames::State& counts = link_.Counts();
+    link_->FeedAtLinkPace(data, length, start);
+    CountFrames();
+}
+
+void StreamSession::CountFrames() {
+    const link_frames::State& counts = link_->Counts();
     statistics_.linkFrames = counts.linkFrameCount;
     statistics_.invalidFrames = counts.invalidFrameCount;
     statistics_.sequenceBreaks = static_cast<uint64_t>(counts.lostCount);
+    statistics_.lostFrames = link_->OrderCounts().lost;
+    statistics_.lateFrames = link_->OrderCounts().late;
+    statistics_.duplicateFrames = link_->OrderCounts().duplicate;
 }
 
 bool StreamSession::ReadToEnd() {
@@ -95,10 +103,13 @@ bool StreamSession::ReadToEnd() {
     return !failed_;
 }
 
-void StreamSession::Finish() { accessUnits_->Finish(); }
+void StreamSession::Finish() {
+    link_->Flush();
+    CountFrames();
+    accessUnits_->Finish();
+}
 
-void StreamSession::TakeFrame(const link_frames::Frame& frame, uint64_t pieceStart) {
-    const uint64_t end = pieceStart + static_cast<uint64_t>(frame.endIndex) + 1;
+void StreamSession::TakeFrame(const link_frames::Frame& frame, uint64_t end) {
     previousFrameStart_ = frameStart_;
     frameStart_ = end - link_frame::kFrameSize;
     if (events_.onLinkFrame) events_.onLinkFrame(link_frames::EventAt(frame, end));

@@ -19,6 +19,7 @@
 #include "core/demux/access_units.h"
 #include "core/demux/byte_source.h"
 #include "core/demux/link_frames.h"
+#include "core/demux/ordered_link_scan.h"
 #include "core/demux/unit_splitter.h"
 #include "core/format/telemetry_record.h"
 #include "core/session/link_statistics.h"
@@ -73,7 +74,8 @@ private:
 
     void ResetLayers(int64_t firstTag);
     void Scan(const uint8_t* data, int32_t length, uint64_t start);
-    void TakeFrame(const link_frames::Frame& frame, uint64_t pieceStart);
+    void TakeFrame(const link_frames::Frame& frame, uint64_t end);
+    void CountFrames();
     void TakeUnit(const uint8_t* unit, int32_t length);
     void TakeAccessUnit(AccessUnit&& unit);
 
@@ -85,7 +87,8 @@ private:
     LinkStatistics statistics_;
     std::vector<uint8_t> piece_;
 
-    link_frames::Parser link_;
+    // Frames in sequence order, as every reader of a recording takes them.
+    std::unique_ptr<OrderedLinkScan> link_;
     // Left uninitialised: the splitter reads only what it wrote, and a seek
     // needs no 8 MB cleared (units are copied before they go anywhere).
     std::unique_ptr<uint8_t[]> unitBuffer_;

@@ -9,6 +9,7 @@
 
 #include "core/demux/byte_source.h"
 #include "core/demux/link_frames.h"
+#include "core/demux/ordered_link_scan.h"
 #include "core/format/link_frame.h"
 #include "core/format/nal_unit.h"
 #include "core/format/telemetry_unit.h"
@@ -126,6 +127,7 @@ public:
     PipelineReader(const ReadOptions& options, RecordingReport& report)
         : report_(report),
           onLinkFrame_(options.onLinkFrame),
+          scan_(options.reorderMs, [this](const link_frames::Frame& frame, uint64_t end) { TakeFrame(frame, end); }),
           slices_(report),
           chunk_(std::clamp<size_t>(options.chunkSize, 1, link_frames::kLargestPiece)) {
         // Headless: the splitter's one diagnostic line would land in the
@@ -144,25 +146,32 @@ public:
 
     size_t ChunkSize() const { return chunk_; }
 
-    // Each frame's payload is split before the next frame is scanned, so
-    // the queue never holds more than one, and whatever the frame completed
-    // (units, records, pictures) follows its own event.
+    // Frames go back in sequence order, at the link's pace, as downlink-live
+    // orders them. Each frame's payload is split as the frame goes on, and
+    // whatever it completed (units, records, pictures) follows its own event.
     void Feed(const uint8_t* data, size_t size) {
         for (size_t pos = 0; pos < size; pos += chunk_) {
             const size_t take = std::min(chunk_, size - pos);
             const uint64_t start = report_.bytes;
-            link_.Feed(data + pos, static_cast<int32_t>(take),
-                       [this, start](const link_frames::Frame& frame) { TakeFrame(frame, start); });
+            scan_.FeedAtLinkPace(data + pos, static_cast<int32_t>(take), start);
             report_.bytes = start + take;
         }
     }
 
     void Finish() {
+        // The frames still held go on with their own places; the count of
+        // bytes read stays the whole recording's.
+        const uint64_t read = report_.bytes;
+        scan_.Flush();
+        report_.bytes = read;
         decoder_->Finish();
-        const link_frames::State& link = link_.Counts();
+        const link_frames::State& link = scan_.Counts();
         report_.linkFrames = link.linkFrameCount;
         report_.invalidFrames = link.invalidFrameCount;
         report_.sequenceBreaks = static_cast<uint64_t>(link.lostCount);
+        report_.lostFrames = scan_.OrderCounts().lost;
+        report_.lateFrames = scan_.OrderCounts().late;
+        report_.duplicateFrames = scan_.OrderCounts().duplicate;
         // Before the first start code the splitter holds only a partial one.
         report_.openTail = decoder_->OpenUnit();
         slices_.Close();
@@ -170,10 +179,10 @@ public:
     }
 
 private:
-    // `pieceStart` is the recording offset of the piece being scanned.
-    void TakeFrame(const link_frames::Frame& frame, uint64_t pieceStart) {
+    // `end` is the recording offset just past the frame's last byte.
+    void TakeFrame(const link_frames::Frame& frame, uint64_t end) {
         if (onLinkFrame_) {
-            report_.bytes = pieceStart + static_cast<uint64_t>(frame.endIndex) + 1;
+            report_.bytes = end;
             onLinkFrame_(link_frames::EventAt(frame, report_.bytes));
         }
         if (frame.valid && frame.payloadLength > 0) {
@@ -198,7 +207,7 @@ private:
     std::unique_ptr<PayloadDecoder> decoder_;
     RecordingReport& report_;
     std::function<void(const LinkFrameEvent&)> onLinkFrame_;
-    link_frames::Parser link_;
+    OrderedLinkScan scan_;
     SliceCounter slices_;
     size_t chunk_;
 };

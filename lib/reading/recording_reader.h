@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/demux/frame_order.h"
 #include "core/demux/link_frames.h"
 #include "core/format/replay_pace.h"
 #include "core/format/telemetry_record.h"
@@ -23,6 +24,9 @@ struct ReadOptions {
     // a few packets after its own.
     int decoderThreads = 1;
     size_t chunkSize = replay_pace::kChunkBytes;  // bytes scanned at a time, as the replay reads
+    // How long a gap in the frames' sequence numbers waits for its frame, at
+    // the link's pace (FrameOrder); 0 reads the frames in the order stored.
+    int64_t reorderMs = FrameOrder::kDefaultWindowMs;
     bool keepStream = true;    // collect the rebuilt elementary stream
     // Called for every decoded picture, with the record shown with it and its
     // tag, which matches the packets below; on the reader's own thread.

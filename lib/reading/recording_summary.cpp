@@ -63,8 +63,12 @@ void WriteSummary(std::ostream& out, const std::string& path, const RecordingRep
     out << "recording:        " << path << " (" << r.bytes << " bytes)\n"
         << "link frames:      " << r.linkFrames << "\n"
         << "invalid frames:   " << r.invalidFrames << "  (payload length 0 or above 480)\n"
-        << "sequence breaks:  " << r.sequenceBreaks << "\n"
-        << "payloads:         " << r.payloads << " (" << r.payloadBytes << " bytes)\n"
+        << "sequence breaks:  " << r.sequenceBreaks << "\n";
+    // Frames the ordering by sequence number left out; most recordings have none.
+    if (r.lateFrames > 0 || r.duplicateFrames > 0) {
+        out << "  left out:        " << r.lateFrames << " late, " << r.duplicateFrames << " duplicate\n";
+    }
+    out << "payloads:         " << r.payloads << " (" << r.payloadBytes << " bytes)\n"
         << "NAL units:        " << r.units << "\n";
     if (r.telemetryMarkerUnits > 0) out << "  telemetry (06):    " << r.telemetryMarkerUnits << "\n";
     for (const auto& [type, count] : r.unitsByType) {

@@ -18,9 +18,12 @@ std::vector<uint8_t> Stream(size_t size) {
     return es;
 }
 
+// As the player reads: frames in the order stored, so that every injected
+// fault reaches the link scan as the framer wrote it.
 RecordingReport Read(const std::vector<uint8_t>& recording) {
     ReadOptions read;
     read.keepStream = false;
+    read.reorderMs = 0;
     return ReadRecordingBytes(recording, read);
 }
 
