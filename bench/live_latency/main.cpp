@@ -102,8 +102,8 @@ double MeasureLatency(const std::string& name, const std::string& samplePath, co
     std::vector<std::pair<int64_t, Clock::time_point>> shown;
     PayloadDecoderOptions options;
     options.onPicture = [&](const ShownPicture& picture) { shown.emplace_back(picture.tag, Clock::now()); };
-    // downlink-live's own path, less its window and lines.
-    LinkPipeline pipeline(std::move(options));
+    // downlink-live's own path, frame ordering included, less its window and lines.
+    LinkPipeline pipeline(std::move(options), FrameOrder::kDefaultWindowMs);
     const pid_t sender = StartSender(samplePath, port);
     std::vector<uint8_t> buffer(65536);
     uint64_t received = 0;
@@ -113,7 +113,8 @@ double MeasureLatency(const std::string& name, const std::string& samplePath, co
         if (n <= 0) continue;
         received += static_cast<uint64_t>(n);
         arrivals.emplace_back(received, Clock::now());
-        pipeline.Parse(buffer.data(), n);
+        pipeline.Parse(buffer.data(), n,
+                       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     pipeline.Stop();

@@ -62,7 +62,10 @@ void DecoderMessageRoute::Stop() {
 
 void DecoderMessageRoute::Route(void* context, int level, const char* format, va_list args) {
     DecoderMessageRoute* const own = threadRoute;
-    DecoderMessageRoute* const target = own != nullptr ? own : soleRoute.load();
+    int64_t tag = TagOfContext(context);
+    // From another thread only a decoder's own messages: FFmpeg's frame
+    // threads are a decoder's; a network protocol's are not.
+    DecoderMessageRoute* const target = own != nullptr ? own : tag >= 0 ? soleRoute.load() : nullptr;
     if (target == nullptr) {
         av_log_default_callback(context, level, format, args);
         return;
@@ -71,7 +74,6 @@ void DecoderMessageRoute::Route(void* context, int level, const char* format, va
     char text[1024];
     std::vsnprintf(text, sizeof text, format, args);
     // Only the decoding thread itself may read the decoding tag.
-    int64_t tag = TagOfContext(context);
     if (tag < 0) tag = own != nullptr && own->decodingTag_ != nullptr ? *own->decodingTag_ : 0;
     target->observer_(text, tag);
 }

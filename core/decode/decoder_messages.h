@@ -7,8 +7,9 @@
 // one callback is installed while any route is started, and finds its route
 // through the thread that logs: a route's decoder decodes on the thread that
 // started it. Lines from any other thread (another decoder, another library)
-// go to FFmpeg's default as before, unless exactly one route is started:
-// FFmpeg's own frame threads log from threads that no route has registered.
+// go to FFmpeg's default as before, unless exactly one route is started and
+// they come from a decoder: FFmpeg's own frame threads, or a decoder run on
+// a worker thread, log from threads that no route has registered.
 
 #include <cstdarg>
 #include <cstdint>

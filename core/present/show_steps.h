@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <iostream>
+#include <type_traits>
+#include <utility>
 
 #include "core/decode/decode_steps.h"
 #include "core/format/telemetry_record.h"
@@ -16,6 +18,26 @@
 #include "core/present/telemetry_line.h"
 
 namespace show_steps {
+
+// An owner may take the lines itself (`lineSink`); the player's object
+// writes them to standard output.
+template <typename O, typename = void>
+struct TakesLines : std::false_type {};
+template <typename O>
+struct TakesLines<O, std::void_t<decltype(std::declval<O&>().lineSink)>> : std::true_type {};
+
+template <typename O>
+void PrintLine(O& o, const TelemetryValues& values) {
+    if constexpr (TakesLines<O>::value) {
+        if (o.lineSink) {
+            char line[kTelemetryLineMax];
+            const size_t length = FormatTelemetryLine(line, o.frameCount, o.videoType, values);
+            o.lineSink(line, length);
+            return;
+        }
+    }
+    WriteTelemetryLine(std::cout, o.frameCount, o.videoType, values);
+}
 
 // `picture` is the converted picture, or nullptr when nothing looks at its
 // pixels: the count, the line and the shown size are the same either way.
@@ -29,7 +51,7 @@ void ShowPicture(O& o, const uint8_t* picture, const TelemetryRecord& record) {
         channel_crop::Crop(o.cropBuf, picture);
         shown = o.cropBuf;
     }
-    if (o.linePrinted) WriteTelemetryLine(std::cout, o.frameCount, o.videoType, values);
+    if (o.linePrinted) PrintLine(o, values);
     if (o.onPicture) {
         ShownPicture seen{shown, area.width, area.height, record, o.decoding.shownTag};
         if (o.decoding.smallMade) {

@@ -5,10 +5,14 @@
 namespace {
 // Nothing signals the worker; an empty queue is polled at this interval.
 constexpr auto kEmptyQueuePoll = std::chrono::milliseconds(5);
+// A producer held back by a full queue looks again at this interval.
+constexpr auto kFullQueuePoll = std::chrono::milliseconds(1);
 }  // namespace
 
-LinkPipeline::LinkPipeline(PayloadDecoderOptions options)
-    : decoder_(std::make_unique<PayloadDecoder>(std::move(options))) {
+LinkPipeline::LinkPipeline(PayloadDecoderOptions options, int64_t reorderMs, bool waitForRoom)
+    : scan_(reorderMs, [this](const link_frames::Frame& frame, uint64_t) { QueuePayload(frame); }),
+      waitForRoom_(waitForRoom),
+      decoder_(std::make_unique<PayloadDecoder>(std::move(options))) {
     running_ = true;
     worker_ = std::thread(&LinkPipeline::Work, this);
 }
@@ -19,10 +23,19 @@ LinkPipeline::~LinkPipeline() {
     payload_queue::DiscardAll(queue_);
 }
 
-void LinkPipeline::Parse(const uint8_t* data, int32_t length) {
-    link_.Feed(data, length, [this](const link_frames::Frame& frame) {
-        if (frame.valid) payload_queue::Enqueue(queue_, frame.Payload(), static_cast<int32_t>(frame.payloadLength), kQueueLimit);
-    });
+void LinkPipeline::Parse(const uint8_t* data, int32_t length, int64_t nowMs) { scan_.Feed(data, length, nowMs); }
+
+void LinkPipeline::Tick(int64_t nowMs) { scan_.Tick(nowMs); }
+
+void LinkPipeline::Flush() { scan_.Flush(); }
+
+void LinkPipeline::QueuePayload(const link_frames::Frame& frame) {
+    if (!frame.valid) return;
+    // A stopped worker takes nothing more: the discard rule then applies.
+    while (waitForRoom_ && running_ && payload_queue::Size(queue_) >= kQueueLimit) {
+        std::this_thread::sleep_for(kFullQueuePoll);
+    }
+    payload_queue::Enqueue(queue_, frame.Payload(), static_cast<int32_t>(frame.payloadLength), kQueueLimit);
 }
 
 size_t LinkPipeline::QueuedPayloads() { return payload_queue::Size(queue_); }

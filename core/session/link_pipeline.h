@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "core/demux/link_frames.h"
+#include "core/demux/ordered_link_scan.h"
 #include "core/demux/payload_queue.h"
 #include "core/format/buffer_limits.h"
 #include "core/session/payload_decoder.h"
@@ -24,21 +25,32 @@ public:
     static constexpr size_t kQueueLimit = buffer_limits::kQueuedPayloads;
 
     // Opens the decoder and starts the worker. The options' observers run on
-    // the worker; a window is shown from the worker too.
-    explicit LinkPipeline(PayloadDecoderOptions options);
+    // the worker; a window is shown from the worker too. Link frames are put
+    // back in sequence order first, a gap waiting up to `reorderMs` (0: off).
+    // With `waitForRoom`, for a source that can be held back, Parse waits
+    // while the queue is full instead of letting its discard rule drop the
+    // backlog: frames put back in order go on in bursts.
+    explicit LinkPipeline(PayloadDecoderOptions options, int64_t reorderMs = 0, bool waitForRoom = false);
     // Stops the worker, if Stop has not.
     ~LinkPipeline();
     LinkPipeline(const LinkPipeline&) = delete;
     LinkPipeline& operator=(const LinkPipeline&) = delete;
 
-    // Scans link bytes and queues each valid payload; one thread only.
-    void Parse(const uint8_t* data, int32_t length);
+    // Scans link bytes that arrived at `nowMs` (any steady clock) and queues
+    // each valid payload once its frame is in order; one thread only.
+    void Parse(const uint8_t* data, int32_t length, int64_t nowMs = 0);
+    // Time passed without bytes: gaps that waited their window out are
+    // given up, and the frames behind them go on. Same thread as Parse.
+    void Tick(int64_t nowMs);
+    // The input ended: every frame held goes on. Same thread as Parse.
+    void Flush();
     // Payloads waiting for the worker; any thread may ask.
     size_t QueuedPayloads();
     // The link's counts so far, for the parsing thread: frames completed,
     // dropped for an invalid length, sequence breaks, and payloads the
     // queue's discard rule threw away.
-    const link_frames::State& LinkCounts() const { return link_.Counts(); }
+    const link_frames::State& LinkCounts() const { return scan_.Counts(); }
+    const FrameOrderCounts& OrderCounts() const { return scan_.OrderCounts(); }
     uint64_t DiscardedPayloads();
 
     // Stops the worker once it has finished the payload in hand; what is
@@ -58,7 +70,10 @@ private:
     };
     Queue queue_;
 
-    link_frames::Parser link_;
+    void QueuePayload(const link_frames::Frame& frame);
+
+    OrderedLinkScan scan_;
+    bool waitForRoom_;
     std::unique_ptr<PayloadDecoder> decoder_;
     std::atomic<bool> running_{false};
     std::atomic<bool> workerDone_{false};

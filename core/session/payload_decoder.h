@@ -25,6 +25,8 @@ struct PayloadDecoderOptions {
     // One telemetry line per picture on standard output; the splitter's line
     // at the stream's first start code; the window, and its title.
     bool lines = false;
+    // Where the lines go, newline included; unset, standard output.
+    std::function<void(const char* line, size_t length)> lineSink;
     bool firstUnitLine = false;
     bool showWindow = false;
     std::string windowTitle = "RGB Image";

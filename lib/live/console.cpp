@@ -30,6 +30,21 @@ void Console::Status(const std::string& text) {
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
     statusOpen_ = inPlace_;
+    status_ = text;
+}
+
+void Console::Line(const char* text, size_t length) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (statusOpen_) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+    }
+    std::fwrite(text, 1, length, stdout);
+    std::fflush(stdout);
+    if (statusOpen_) {
+        std::fputs(("\r" + status_ + "\033[K").c_str(), stderr);
+        std::fflush(stderr);
+    }
 }
 
 }  // namespace live

@@ -24,6 +24,10 @@ constexpr size_t kFramesPerRead = kReadSize / link_frame::kFrameSize + 1;
 constexpr size_t kRoomNeeded = LinkPipeline::kQueueLimit - 2 * kFramesPerRead;
 constexpr auto kRoomPoll = std::chrono::milliseconds(2);
 
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
 }  // namespace
 
 LinkReader::LinkReader(LinkSource& source, LinkPipeline& pipeline, Recorder* recorder,
@@ -60,7 +64,13 @@ void LinkReader::Run() {
             Arrived(buffer.data(), n);
             continue;
         }
-        if (n == AVERROR(EAGAIN)) continue;
+        if (n == AVERROR(EAGAIN)) {
+            // No bytes for a while: held frames whose gap waited its window
+            // out go on.
+            pipeline_.Tick(NowMs());
+            PublishCounts();
+            continue;
+        }
         if (n == AVERROR_EXIT || stop_) break;
         if (source_.Reconnects()) {
             console_.Message(source_.Input() + ": connection ended (" + ErrorText(n) +
@@ -69,6 +79,8 @@ void LinkReader::Run() {
             continue;
         }
         end_ = EndOfInput(n);
+        pipeline_.Flush();
+        PublishCounts();
         if (finished_) finished_();
         return;
     }
@@ -96,7 +108,8 @@ bool LinkReader::WaitForRoom() {
 
 void LinkReader::Arrived(const uint8_t* data, int size) {
     if (const auto silence = quiet_.Arrived(Clock::now())) {
-        console_.Message("link back after " + Span(*silence));
+        console_.Message("link back after " + Span(*silence) + " (" + TimeOfDay(std::chrono::system_clock::now()) +
+                         ")");
     }
     counts_.bytes += static_cast<uint64_t>(size);
     // Recorded before it is parsed, so that every byte received is kept
@@ -104,7 +117,7 @@ void LinkReader::Arrived(const uint8_t* data, int size) {
     if (recorder_ != nullptr) recorder_->Keep(data, static_cast<size_t>(size));
     // A source that can wait was read only with room for all it completes;
     // only a datagram source meets the queue's discard rule.
-    pipeline_.Parse(data, size);
+    pipeline_.Parse(data, size, NowMs());
     PublishCounts();
 }
 
@@ -113,6 +126,10 @@ void LinkReader::PublishCounts() {
     counts_.linkFrames = link.linkFrameCount;
     counts_.invalidFrames = link.invalidFrameCount;
     counts_.sequenceBreaks = static_cast<uint64_t>(link.lostCount);
+    const FrameOrderCounts& order = pipeline_.OrderCounts();
+    counts_.lostFrames = order.lost;
+    counts_.lateFrames = order.late;
+    counts_.duplicateFrames = order.duplicate;
     counts_.discardedPayloads = pipeline_.DiscardedPayloads();
 }
 

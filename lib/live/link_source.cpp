@@ -86,9 +86,10 @@ AVDictionary* LinkSource::Options() const {
     AVDictionary* options = nullptr;
     if (plan_.scheme == "udp") {
         // A wait for a datagram returns now and then, so that a stop is
-        // seen; overruns of FFmpeg's own receive buffer lose datagrams, as
-        // the link itself would, and do not end the input.
-        av_dict_set(&options, "timeout", "200000", 0);
+        // seen and frames held for a gap go on in time; overruns of FFmpeg's
+        // own receive buffer lose datagrams, as the link itself would, and
+        // do not end the input.
+        av_dict_set(&options, "timeout", "20000", 0);
         av_dict_set(&options, "overrun_nonfatal", "1", 0);
         av_dict_set(&options, "buffer_size", "4194304", 0);
         av_dict_set(&options, "fifo_size", "65536", 0);

@@ -1,5 +1,7 @@
 #include "lib/live/link_watch.h"
 
+#include <ctime>
+
 #include <cstdio>
 
 namespace live {
@@ -33,11 +35,13 @@ std::string StatusLine(const CountsSnapshot& before, const CountsSnapshot& now, 
     const double picturesPerSecond = static_cast<double>(now.pictures - before.pictures) / seconds;
     char line[256];
     std::snprintf(line, sizeof line,
-                  "bytes/s=%.0f frames=%llu invalid=%llu breaks=%llu pictures/s=%.1f discarded=%llu "
-                  "recorded=%llu",
+                  "bytes/s=%.0f frames=%llu invalid=%llu breaks=%llu lost=%llu late=%llu duplicate=%llu "
+                  "pictures/s=%.1f discarded=%llu recorded=%llu",
                   bytesPerSecond, static_cast<unsigned long long>(now.linkFrames),
                   static_cast<unsigned long long>(now.invalidFrames),
-                  static_cast<unsigned long long>(now.sequenceBreaks), picturesPerSecond,
+                  static_cast<unsigned long long>(now.sequenceBreaks),
+                  static_cast<unsigned long long>(now.lostFrames), static_cast<unsigned long long>(now.lateFrames),
+                  static_cast<unsigned long long>(now.duplicateFrames), picturesPerSecond,
                   static_cast<unsigned long long>(now.discardedPayloads),
                   static_cast<unsigned long long>(now.recordedBytes));
     return line;
@@ -52,6 +56,15 @@ std::string Span(Clock::duration span) {
         const long long whole = static_cast<long long>(seconds);
         std::snprintf(text, sizeof text, "%lld min %lld s", whole / 60, whole % 60);
     }
+    return text;
+}
+
+std::string TimeOfDay(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm utc = {};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;
 }
 

@@ -48,4 +48,7 @@ std::string StatusLine(const CountsSnapshot& before, const CountsSnapshot& now, 
 // "2.3 s", "1 min 5 s": how long a silence lasted.
 std::string Span(Clock::duration span);
 
+// The time of day in UTC, ISO 8601 to the second: "2026-12-09T18:40:12Z".
+std::string TimeOfDay(std::chrono::system_clock::time_point when);
+
 }  // namespace live

@@ -41,9 +41,12 @@ LiveOptions ParseLiveOptions(int argc, char** argv) {
             return options;
         } else if (arg == "-q" || arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "-v" || arg == "--verbose") {
+            options.verbose = true;
         } else if (arg == "--force") {
             options.force = true;
-        } else if (arg == "--record" || arg == "--title" || arg == "--split" || arg == "--baud") {
+        } else if (arg == "--record" || arg == "--title" || arg == "--split" || arg == "--baud" ||
+                   arg == "--reorder") {
             if (!hasValue) return Fail(arg + " needs a value");
             const char* text = value();
             if (arg == "--record") {
@@ -57,6 +60,12 @@ LiveOptions ParseLiveOptions(int argc, char** argv) {
                     return Fail(std::string("--split takes a positive number of minutes, not '") + text + "'");
                 }
                 options.splitMinutes = minutes;
+            } else if (arg == "--reorder") {
+                long long ms = 0;
+                if (!ParseInteger(text, 0, 10000, ms)) {
+                    return Fail(std::string("--reorder takes milliseconds from 0 to 10000, not '") + text + "'");
+                }
+                options.reorderMs = static_cast<int>(ms);
             } else {
                 long long baud = 0;
                 if (!ParseInteger(text, 1, 4000000, baud) || !IsSupportedBaud(static_cast<int>(baud))) {
@@ -99,13 +108,19 @@ void PrintLiveUsage() {
         "                    ... before its extension (rec.dat: rec-0001.dat)\n"
         "  --force           overwrite existing recording files\n"
         "  --baud N          serial line speed (for example 115200)\n"
+        "  --reorder MS      put link frames back in the order of their sequence\n"
+        "                    numbers: a gap waits up to MS milliseconds for its\n"
+        "                    frame, then counts as lost (default 40; 0: off)\n"
         "  --title TEXT      window title (default \"RGB Image\")\n"
         "  -q, --quiet       no status line\n"
+        "  -v, --verbose     every message of the decoder as it comes, instead of\n"
+        "                    a count of each kind once a second\n"
         "  --help            this text\n"
         "  --version         the version\n"
         "\n"
         "Once a second a status line on standard error tells bytes per second,\n"
-        "link frames, invalid frames, sequence breaks, pictures per second,\n"
+        "link frames, invalid frames, sequence breaks, frames lost, late and\n"
+        "duplicate (put back in order first), pictures per second,\n"
         "payloads discarded (UDP only: the pipeline fell behind) and bytes\n"
         "recorded. The link going quiet for a second and coming back are said\n"
         "once each.\n"

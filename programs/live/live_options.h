@@ -22,7 +22,9 @@ struct LiveOptions {
     bool force = false;
     int baud = 0;               // 0: leave a serial line's speed as it is
     std::string title = "RGB Image";
+    int reorderMs = 40;         // how long a gap in the frame numbers waits; 0: off
     bool quiet = false;
+    bool verbose = false;       // every decoder message as it comes, not a summary
 };
 
 LiveOptions ParseLiveOptions(int argc, char** argv);

@@ -15,6 +15,7 @@
 
 #include "app/display_platform.h"
 #include "lib/live/console.h"
+#include "lib/live/decoder_tally.h"
 #include "lib/live/link_reader.h"
 #include "lib/live/link_source.h"
 #include "lib/live/link_watch.h"
@@ -51,13 +52,21 @@ void ShutDown(LinkPipeline& pipeline, bool drain) {
 
 class StatusTick {
 public:
-    StatusTick(SharedLinkStatistics& counts, QuietWatch& quiet, Console& console, const Recorder* recorder, bool show)
-        : counts_(counts), quiet_(quiet), console_(console), recorder_(recorder), show_(show),
+    StatusTick(SharedLinkStatistics& counts, QuietWatch& quiet, Console& console, const Recorder* recorder,
+               DecoderTally* tally, bool show)
+        : counts_(counts), quiet_(quiet), console_(console), recorder_(recorder), tally_(tally), show_(show),
           last_(Snapshot(counts, 0)), lastTime_(Clock::now()) {}
 
     void Tick() {
         const Clock::time_point now = Clock::now();
-        if (quiet_.WentQuiet(now)) console_.Message("link quiet: no bytes for " + Span(kQuietAfter));
+        if (quiet_.WentQuiet(now)) {
+            console_.Message("link quiet: no bytes for " + Span(kQuietAfter) + " (" +
+                             TimeOfDay(std::chrono::system_clock::now()) + ")");
+        }
+        if (tally_ != nullptr) {
+            const std::string summary = tally_->Summary();
+            if (!summary.empty()) console_.Message(summary);
+        }
         const CountsSnapshot current = Snapshot(counts_, recorder_ ? recorder_->Recorded() : 0);
         const double seconds = std::chrono::duration<double>(now - lastTime_).count();
         if (show_) console_.Status(StatusLine(last_, current, seconds));
@@ -70,6 +79,7 @@ private:
     QuietWatch& quiet_;
     Console& console_;
     const Recorder* recorder_;
+    DecoderTally* tally_;
     bool show_;
     CountsSnapshot last_;
     Clock::time_point lastTime_;
@@ -112,23 +122,26 @@ int Run(const LiveOptions& options, QApplication& app) {
     PayloadDecoderOptions shown;
     shown.videoType = kVideoType;
     shown.lines = true;
+    shown.lineSink = [&console](const char* line, size_t length) { console.Line(line, length); };
     shown.firstUnitLine = true;
     shown.showWindow = true;
     shown.windowTitle = options.title;
     shown.onPicture = [&counts](const ShownPicture&) { ++counts.pictures; };
     // The count needs no pixels: only the window decides the conversion.
     shown.pixelsWanted = [] { return false; };
-    LinkPipeline pipeline(std::move(shown));
+    DecoderTally tally;
+    if (!options.verbose) shown.onDecoderError = [&tally](const char* text, int64_t) { tally.Take(text); };
+    LinkSource source(options.input, options.baud, stop);
+    LinkPipeline pipeline(std::move(shown), options.reorderMs, source.CanWait());
 
     OrderlyStop orderlyStop([&] {
         stop = true;
         QCoreApplication::quit();
     });
-    LinkSource source(options.input, options.baud, stop);
     LinkReader reader(source, pipeline, recorder.get(), console, counts, quiet, stop, [] {
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     });
-    StatusTick tick(counts, quiet, console, recorder.get(), !options.quiet);
+    StatusTick tick(counts, quiet, console, recorder.get(), options.verbose ? nullptr : &tally, !options.quiet);
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&tick] { tick.Tick(); });
     timer.start(kStatusIntervalMs);

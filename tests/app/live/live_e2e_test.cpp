@@ -370,6 +370,35 @@ TEST_F(LiveTest, ImpairedUdpRecordsExactlyTheDatagramsThatArrived) {
     EXPECT_GE(TelemetryLines(*live).size(), 5u) << "pictures go on through the faults";
 }
 
+// Datagrams that arrive swapped: the link frames go back in order before the
+// pipeline, so every picture comes whole and the decoder has nothing to say,
+// while the recording keeps the bytes as they came.
+TEST_F(LiveTest, JitterAloneShowsEveryPictureWhole) {
+    const int port = StartOnFreePort(live, [&](int p) {
+        live.process.reset();
+        StartLive({"udp://127.0.0.1:" + std::to_string(p)});
+    });
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(WaitFor([&] { return PortBound("udp", port); }, kBound));
+    StartSender(sender, {"--rate", "1000000", "--jitter", "6", "--seed", "3", kSample,
+                         "udp://127.0.0.1:" + std::to_string(port)});
+    EXPECT_EQ(sender->WaitForExit(kBound), 0) << sender->Stderr();
+    EXPECT_TRUE(WaitFor([&] { return FileSize(Recording()) >= SampleBytes().size(); }, kBound));
+    WaitFor([&] { return live->Stdout().find(PlayerLines().back()) != std::string::npos; }, milliseconds(5000));
+    EXPECT_EQ(live->Stop(), 0) << live->Stderr();
+    EXPECT_EQ(FileSize(Recording()), SampleBytes().size());
+    ExpectPlayerLinesUnlessDiscarded();
+    const std::string err = live->Stderr();
+    // The last status line's totals: with nothing discarded, nothing lost.
+    const size_t last = err.rfind("breaks=");
+    ASSERT_NE(last, std::string::npos) << err;
+    if (err.find(" discarded=0 ", last) != std::string::npos) {
+        const std::string whole = "breaks=0 lost=0 late=0 duplicate=0 ";
+        EXPECT_EQ(err.compare(last, whole.size(), whole), 0) << err.substr(last);
+        EXPECT_EQ(Count(err, "[hevc"), 0u) << err;
+    }
+}
+
 // Two seconds without a datagram: said once each way, and the recording
 // holds exactly the datagrams sent around the gap.
 TEST_F(LiveTest, UdpOutageIsSaidOnceEachWay) {

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "lib/live/decoder_tally.h"
 #include "lib/live/link_source.h"
 #include "lib/live/link_watch.h"
 #include "programs/live/live_options.h"
@@ -127,12 +128,41 @@ TEST(StatusLine, RatesOverTheIntervalTotalsAsTheyAre) {
     now.linkFrames = 7;
     now.invalidFrames = 1;
     now.sequenceBreaks = 2;
+    now.lostFrames = 3;
+    now.lateFrames = 4;
+    now.duplicateFrames = 5;
     now.discardedPayloads = 1024;
     now.recordedBytes = 99;
     EXPECT_EQ(StatusLine(before, now, 2.0),
-              "bytes/s=512000 frames=7 invalid=1 breaks=2 pictures/s=25.0 discarded=1024 recorded=99");
+              "bytes/s=512000 frames=7 invalid=1 breaks=2 lost=3 late=4 duplicate=5 pictures/s=25.0 discarded=1024 "
+              "recorded=99");
     EXPECT_EQ(Span(std::chrono::milliseconds(2340)), "2.3 s");
     EXPECT_EQ(Span(std::chrono::seconds(125)), "2 min 5 s");
+}
+
+}  // namespace
+
+namespace {
+
+// Messages counted by kind, their numbers left out, lines that come in
+// parts joined; the summary says each kind once, most frequent first, and
+// starts over.
+TEST(DecoderTally, SaysEachKindOnceASecondMostFrequentFirst) {
+    live::DecoderTally tally;
+    EXPECT_EQ(tally.Summary(), "");
+    tally.Take("Could not find ref with POC 12\n");
+    tally.Take("Could not find ref with POC 3\n");
+    tally.Take("Could not find ref with POC ");
+    tally.Take("40\n");
+    tally.Take("Error parsing NAL unit #5.\n");
+    tally.Take("left without its newline");
+    EXPECT_EQ(tally.Summary(), "decoder: 3 x Could not find ref with POC #; 1 x Error parsing NAL unit #.");
+    EXPECT_EQ(tally.Summary(), "");
+}
+
+TEST(TimeOfDay, IsUtcInIso8601ToTheSecond) {
+    const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(1796837412));
+    EXPECT_EQ(live::TimeOfDay(when), "2026-12-09T17:30:12Z");
 }
 
 }  // namespace
