@@ -26,6 +26,13 @@ struct TakesLines : std::false_type {};
 template <typename O>
 struct TakesLines<O, std::void_t<decltype(std::declval<O&>().lineSink)>> : std::true_type {};
 
+// An owner that keeps a PictureTrust (`trust`) tells the observer whether
+// each picture depends on nothing lost.
+template <typename O, typename = void>
+struct KnowsTrust : std::false_type {};
+template <typename O>
+struct KnowsTrust<O, std::void_t<decltype(std::declval<O&>().trust)>> : std::true_type {};
+
 template <typename O>
 void PrintLine(O& o, const TelemetryValues& values) {
     if constexpr (TakesLines<O>::value) {
@@ -54,6 +61,7 @@ void ShowPicture(O& o, const uint8_t* picture, const TelemetryRecord& record) {
     if (o.linePrinted) PrintLine(o, values);
     if (o.onPicture) {
         ShownPicture seen{shown, area.width, area.height, record, o.decoding.shownTag};
+        if constexpr (KnowsTrust<O>::value) seen.trusted = o.trust.Trusted(o.decoding.shownTag);
         if (o.decoding.smallMade) {
             seen.smallRgb = o.decoding.small.Pixels();
             seen.smallWidth = o.decoding.small.Width();

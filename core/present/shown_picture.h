@@ -38,4 +38,8 @@ struct ShownPicture {
     const uint8_t* smallRgb = nullptr;
     int32_t smallWidth = 0;
     int32_t smallHeight = 0;
+    // False for a picture built on something lost: a missing reference the
+    // decoder stood in for, or one that was itself damaged (see
+    // PictureTrust). Programs that do not tell always say true.
+    bool trusted = true;
 };

@@ -6,6 +6,7 @@ extern "C" {
 
 #include "core/decode/decode_steps.h"
 #include "core/decode/decoder_messages.h"
+#include "core/decode/picture_trust.h"
 #include "core/decode/rgb_conversion.h"
 #include "core/decode/video_decoder.h"
 #include "core/demux/picture_assembler.h"
@@ -34,7 +35,7 @@ struct PayloadDecoder::State : PayloadDecoderOptions, RgbConversionFields {
             cropStorage.resize(channel_crop::kCropBytes);
             cropBuf = cropStorage.data();
         }
-        if (onDecoderError) messageRoute.Start(onDecoderError, &decoding.decodingTag);
+        RouteDecoderMessages();
         if (decode) video_decoder::Open(decoderThreads, codec, codecCtx, packet, frame);
     }
 
@@ -45,6 +46,18 @@ struct PayloadDecoder::State : PayloadDecoderOptions, RgbConversionFields {
         rgb_conversion::Free(*this);
         decoding.small.Free();
         messageRoute.Stop();
+    }
+
+    // A complaint marks its picture untrusted. Without an observer the
+    // decoder's lines are left to FFmpeg, as they stand.
+    void RouteDecoderMessages() {
+        if (!onDecoderError) return;
+        messageRoute.Start(
+            [this](const char* text, int64_t tag) {
+                trust.DecoderComplained(tag);
+                onDecoderError(text, tag);
+            },
+            &decoding.decodingTag);
     }
 
     bool CaptureTelemetry(const uint8_t* unit, int32_t length) {
@@ -63,6 +76,7 @@ struct PayloadDecoder::State : PayloadDecoderOptions, RgbConversionFields {
     bool firstUnitAnnounced;
     TelemetryRecord telemetry{};
     PictureAssembler assembly;
+    PictureTrust trust;
     // The decoder.
     DecodeBookkeeping decoding;
     const AVCodec* codec = nullptr;
@@ -95,6 +109,10 @@ PayloadDecoder::~PayloadDecoder() = default;
 void PayloadDecoder::Split(const uint8_t* payload, int32_t length) {
     payload_steps::Split(*state_, payload, length, kUnitLimit);
 }
+
+void PayloadDecoder::BytesLost() { state_->trust.BytesLost(); }
+
+bool PayloadDecoder::WaitingForKey() const { return state_->trust.WaitingForKey(); }
 
 void PayloadDecoder::Finish() { decode_steps::FinishDecoding(*state_); }
 

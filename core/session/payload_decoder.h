@@ -53,7 +53,7 @@ struct PayloadDecoderOptions {
     // picture being decoded, in place of standard error (see
     // DecoderMessageRoute). The decoder must then be fed on the thread that
     // made it; with decoding threads the observer is called from FFmpeg's
-    // threads as well.
+    // threads as well. Only complaints seen here mark pictures untrusted.
     std::function<void(const char* text, int64_t tag)> onDecoderError;
 };
 
@@ -66,6 +66,12 @@ public:
 
     // Splits one link payload and passes on everything it completes.
     void Split(const uint8_t* payload, int32_t length);
+    // Link bytes went missing before the next payload: the pictures built
+    // on them are shown as untrusted (ShownPicture::trusted) until one that
+    // depends on nothing lost comes.
+    void BytesLost();
+    // A loss came and no picture free of it has come since; any thread.
+    bool WaitingForKey() const;
     // At the end of the input: with decoding threads, the pictures a single
     // thread would have shown by now.
     void Finish();

@@ -3,16 +3,24 @@
 // path, run on its owner's fields. Beside what the splitter
 // (unit_splitter.h) and the decoder's side (decode_steps.h) name, the owner
 // has onNal, onTelemetry and CaptureTelemetry(unit, length), and a first
-// start code is announced by `announceFirstUnit` on standard output.
+// start code is announced by `announceFirstUnit` on standard output. An
+// owner with a PictureTrust `trust` has each unit shown to it.
 
 #include <cstdint>
 #include <cstdio>
+#include <type_traits>
+#include <utility>
 
 #include "core/decode/decode_steps.h"
 #include "core/demux/unit_splitter.h"
 #include "core/format/nal_unit.h"
 
 namespace payload_steps {
+
+template <typename O, typename = void>
+struct WatchesTrust : std::false_type {};
+template <typename O>
+struct WatchesTrust<O, std::void_t<decltype(std::declval<O&>().trust)>> : std::true_type {};
 
 // Everything before the end unit reaches the decoder, which then gives out
 // every picture it still holds. The next stream starts a fresh access unit.
@@ -29,6 +37,8 @@ template <typename O>
 void HandleUnit(O& o, const uint8_t* unit, int32_t length) {
     const int following = unit_splitter::FollowingHeaderByte(o, unit, length);
     if (o.onNal) o.onNal(unit, length);
+    // Before routing: a picture may come out of the decoder within it.
+    if constexpr (WatchesTrust<O>::value) o.trust.UnitCompleted(unit, length, o.assembly.PicturesStarted());
     if (o.CaptureTelemetry(unit, length)) {
         if (o.onTelemetry) o.onTelemetry(o.telemetry);
         o.assembly.TelemetryCame();
