@@ -31,32 +31,53 @@ void DiscardAll(Q& q) {
     q.payloadQueue.clear();
 }
 
-// Queues a copy of `data`. A consumer that has fallen `limit` payloads
+// A new element holding a copy of `data`, made before any lock is taken.
+inline tagFRAME_LIST_ELEMENT* MakeElement(const uint8_t* data, int32_t length) {
+    auto* element = new tagFRAME_LIST_ELEMENT{0, new uint8_t[length], length};
+    std::memcpy(element->data, data, static_cast<size_t>(length));
+    return element;
+}
+
+// Caller holds queueLock. A consumer that has fallen `limit` payloads
 // behind will not catch up: the whole backlog goes, and decoding resumes at
-// the next start code.
+// the next start code. Returns how many payloads went.
+template <typename Q>
+size_t PushLocked(Q& q, tagFRAME_LIST_ELEMENT* element, size_t limit) {
+    size_t discarded = 0;
+    if (q.payloadQueue.size() >= limit) {
+        discarded = q.payloadQueue.size();
+        q.discardedPayloadCount += discarded;
+        DiscardAll(q);
+    }
+    q.payloadQueue.push_back(element);
+    return discarded;
+}
+
+// Caller holds queueLock: the oldest payload, now the caller's to free;
+// nullptr when none waits.
+template <typename Q>
+tagFRAME_LIST_ELEMENT* PopLocked(Q& q) {
+    if (q.payloadQueue.empty()) return nullptr;
+    tagFRAME_LIST_ELEMENT* element = q.payloadQueue.front();
+    q.payloadQueue.pop_front();
+    return element;
+}
+
+// Queues a copy of `data` under the discard rule (PushLocked).
 template <typename Q>
 void Enqueue(Q& q, const uint8_t* data, int32_t length, size_t limit) {
     if (length <= 0) return;
     // Copy before locking: the lock covers list operations only.
-    auto* element = new tagFRAME_LIST_ELEMENT{0, new uint8_t[length], length};
-    std::memcpy(element->data, data, static_cast<size_t>(length));
-
+    tagFRAME_LIST_ELEMENT* element = MakeElement(data, length);
     std::lock_guard<std::mutex> lock(q.queueLock);
-    if (q.payloadQueue.size() >= limit) {
-        q.discardedPayloadCount += q.payloadQueue.size();
-        DiscardAll(q);
-    }
-    q.payloadQueue.push_back(element);
+    PushLocked(q, element, limit);
 }
 
 // The oldest payload, now the caller's to free; nullptr when none waits.
 template <typename Q>
 tagFRAME_LIST_ELEMENT* Dequeue(Q& q) {
     std::lock_guard<std::mutex> lock(q.queueLock);
-    if (q.payloadQueue.empty()) return nullptr;
-    tagFRAME_LIST_ELEMENT* element = q.payloadQueue.front();
-    q.payloadQueue.pop_front();
-    return element;
+    return PopLocked(q);
 }
 
 // Payloads waiting; any thread may ask.

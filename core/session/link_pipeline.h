@@ -5,6 +5,8 @@
 // comes, where the decoding must not hold up the reading.
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -12,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_set>
 
 #include "core/demux/link_frames.h"
 #include "core/demux/ordered_link_scan.h"
@@ -23,14 +26,18 @@ class LinkPipeline {
 public:
     // Payloads the queue holds before its discard rule empties it.
     static constexpr size_t kQueueLimit = buffer_limits::kQueuedPayloads;
+    static constexpr std::chrono::milliseconds kInterval{250};
 
     // Opens the decoder and starts the worker. The options' observers run on
     // the worker; a window is shown from the worker too. Link frames are put
     // back in sequence order first, a gap waiting up to `reorderMs` (0: off).
     // With `waitForRoom`, for a source that can be held back, Parse waits
     // while the queue is full instead of letting its discard rule drop the
-    // backlog: frames put back in order go on in bursts.
-    explicit LinkPipeline(PayloadDecoderOptions options, int64_t reorderMs = 0, bool waitForRoom = false);
+    // backlog: frames put back in order go on in bursts. `everyInterval`,
+    // when set, runs on the worker about every kInterval, payloads or
+    // none: what is shown can age while nothing comes.
+    explicit LinkPipeline(PayloadDecoderOptions options, int64_t reorderMs = 0, bool waitForRoom = false,
+                          std::function<void()> everyInterval = {});
     // Stops the worker, if Stop has not.
     ~LinkPipeline();
     LinkPipeline(const LinkPipeline&) = delete;
@@ -61,16 +68,26 @@ public:
 
 private:
     void Work();
+    tagFRAME_LIST_ELEMENT* Take(bool& lossBefore);
+    void WaitForPayload();
+    void QueuePayload(const link_frames::Frame& frame);
 
-    // The queue's fields, as payload_queue names them.
+    // The queue's fields, as payload_queue names them, and the payloads
+    // that link bytes went missing in front of: a sequence break, a frame
+    // of no use, or the backlog the discard rule threw away.
     struct Queue {
         std::mutex queueLock;
         std::list<tagFRAME_LIST_ELEMENT*> payloadQueue;
         uint64_t discardedPayloadCount = 0;
+        std::unordered_set<const tagFRAME_LIST_ELEMENT*> afterLoss;
     };
     Queue queue_;
+    bool lossPending_ = false;  // the parsing thread's
 
-    void QueuePayload(const link_frames::Frame& frame);
+    // The worker sleeps here while the queue is empty.
+    std::mutex wakeLock_;
+    std::condition_variable wake_;
+    std::function<void()> everyInterval_;
 
     OrderedLinkScan scan_;
     bool waitForRoom_;
