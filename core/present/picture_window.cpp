@@ -21,14 +21,19 @@ bool PictureWindow::Show(const std::string& title, const uint8_t* pixels, int32_
         const cv::Mat rgb(rows, columns, CV_8UC3, const_cast<uint8_t*>(pixels), 0);
         cv::Mat bgr;
         cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR, 0);
+        return ShowBgr(title, bgr);
+    } catch (const cv::Exception& e) {
+        SayUnavailable(e.err.c_str());
+    } catch (const std::exception& e) {
+        SayUnavailable(e.what());
+    }
+    return false;
+}
+
+bool PictureWindow::ShowBgr(const std::string& title, const cv::Mat& bgr) {
+    try {
         cv::namedWindow(title, cv::WINDOW_NORMAL);
-        // A resizable window opens small and would scale the picture down;
-        // it starts at the picture's own size, and the user may resize it.
-        if (rows != rows_ || columns != columns_) {
-            cv::resizeWindow(title, columns, rows);
-            rows_ = rows;
-            columns_ = columns;
-        }
+        Fit(title, bgr.rows, bgr.cols);
         cv::imshow(title, bgr);
         cv::waitKey(kWaitKeyMs);
         return true;
@@ -38,4 +43,20 @@ bool PictureWindow::Show(const std::string& title, const uint8_t* pixels, int32_
         SayUnavailable(e.what());
     }
     return false;
+}
+
+// A resizable window opens small and would scale the picture down; it
+// starts at the picture's own size, or where it was placed, and the user
+// may resize it.
+void PictureWindow::Fit(const std::string& title, int32_t rows, int32_t columns) {
+    if (rows == rows_ && columns == columns_) return;
+    const bool opening = rows_ == 0 && columns_ == 0;
+    rows_ = rows;
+    columns_ = columns;
+    if (!place_.Set()) {
+        cv::resizeWindow(title, columns, rows);
+    } else if (opening) {
+        cv::resizeWindow(title, place_.width, place_.height);
+        cv::moveWindow(title, place_.x, place_.y);
+    }
 }
