@@ -3,6 +3,7 @@
 #include <chrono>
 #include <vector>
 
+#include "lib/cli/reason_text.h"
 #include "lib/live/console.h"
 #include "lib/live/recorder.h"
 #include "core/ffmpeg/error_text.h"
@@ -50,12 +51,25 @@ void LinkReader::Join() {
     if (thread_.joinable()) thread_.join();
 }
 
+// A caller started before its peer waits for it as for a peer that went
+// away; anything else that cannot be opened (a listener's port taken, a
+// missing file, a bad URL) would not open by waiting.
+bool LinkReader::OpenFirst() {
+    if (source_.Open(openError_) == 0) return true;
+    if (stop_ || !source_.PeerMissing()) return false;
+    console_.Message("waiting for " + source_.Input() + ": " + openError_ + "; trying again");
+    return source_.Reopen(openError_, LinkSource::Retry::kWhilePeerMissing);
+}
+
 void LinkReader::Run() {
-    if (source_.Open(openError_) < 0) {
+    if (!OpenFirst()) {
         end_ = stop_ ? ReaderEnd::kStopped : ReaderEnd::kCannotOpen;
         if (finished_) finished_();
         return;
     }
+    // Made only now, so that an input that never opens leaves no empty
+    // recording behind.
+    if (recorder_ != nullptr) recorder_->Start();
     std::vector<uint8_t> buffer(kReadSize);
     while (!stop_) {
         if (!WaitForRoom()) break;
@@ -73,9 +87,10 @@ void LinkReader::Run() {
         }
         if (n == AVERROR_EXIT || stop_) break;
         if (source_.Reconnects()) {
-            console_.Message(source_.Input() + ": connection ended (" + ErrorText(n) +
+            console_.Message(source_.Input() + ": connection ended (" + AsReason(ErrorText(n)) +
                              "); opening it again");
-            if (!source_.Reopen()) break;
+            std::string error;
+            if (!source_.Reopen(error)) break;
             continue;
         }
         end_ = EndOfInput(n);
@@ -93,7 +108,8 @@ void LinkReader::Run() {
 // tells a supervisor that the link was lost.
 ReaderEnd LinkReader::EndOfInput(int code) {
     if (code == AVERROR_EOF && source_.Kind() != SourceKind::kSerial) return ReaderEnd::kInputEnded;
-    console_.Message(source_.Input() + ": " + (code == AVERROR_EOF ? "the serial line hung up" : ErrorText(code)));
+    console_.Message(source_.Input() + ": " +
+                     (code == AVERROR_EOF ? "the serial line hung up" : AsReason(ErrorText(code))));
     return ReaderEnd::kInputFailed;
 }
 

@@ -23,7 +23,7 @@ enum class ReaderEnd {
     kStopped,     // asked to stop
     kInputEnded,   // a finite input ended
     kInputFailed,  // reading failed, or a serial line hung up
-    kCannotOpen,   // the first open failed
+    kCannotOpen,   // the input could not be opened, nor waited for
 };
 
 class LinkReader {
@@ -40,6 +40,7 @@ public:
 
 private:
     void Run();
+    bool OpenFirst();
     bool WaitForRoom();
     ReaderEnd EndOfInput(int code);
     void Arrived(const uint8_t* data, int size);

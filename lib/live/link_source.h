@@ -34,6 +34,9 @@ struct SourcePlan {
     // drops what is late and whose connection breaks when the receiver
     // falls seconds behind. SRT with transtype=file waits like TCP.
     bool canWait = true;
+    // A TCP or SRT connection that calls its peer, which may not be there
+    // yet (not a listener: tcp's listen, srt's mode=listener).
+    bool caller = false;
 };
 
 // Classifies INPUT by its scheme; a path without one is a file, unless it is
@@ -47,14 +50,24 @@ public:
     LinkSource(const LinkSource&) = delete;
     LinkSource& operator=(const LinkSource&) = delete;
 
-    // 0, or an AVERROR with `error` set to its text.
+    // How long Reopen goes on.
+    enum class Retry {
+        kAfterAnyFailure,    // a connection that ended: whatever stands in the way may pass
+        kWhilePeerMissing,   // a caller that has not yet connected: only while its peer is not there
+    };
+
+    // 0, or an AVERROR with `error` set to the reason, in lower case.
     int Open(std::string& error);
+    // Whether the last Open failed because a caller's peer is not there (yet):
+    // refused, unreachable or timed out, as opposed to a bad URL.
+    bool PeerMissing() const { return peerMissing_; }
     // Bytes read (> 0), or an AVERROR: AVERROR_EXIT once stopped,
     // AVERROR_EOF at the input's end.
     int Read(uint8_t* buffer, int size);
     // Closes and opens again, waiting 0.25 s doubling up to 4 s between
-    // attempts; false when stopped first.
-    bool Reopen();
+    // attempts, as long as `retry` allows; false when stopped first or a
+    // failure ends it, with `error` set to that failure's reason.
+    bool Reopen(std::string& error, Retry retry = Retry::kAfterAnyFailure);
     void Close();
 
     SourceKind Kind() const { return plan_.kind; }
@@ -65,6 +78,12 @@ public:
 private:
     static int Interrupted(void* opaque);
     AVDictionary* Options() const;
+    bool NamesNoPort() const;
+    bool PrepareDescriptors(std::string& error);
+    void Explain(int code, std::string& error);
+    // Reads that FFmpeg itself retries while nothing comes: a followed file,
+    // standard input.
+    bool WaitsInsideFfmpeg() const;
     bool SleepUnlessStopped(int milliseconds) const;
 
     std::string input_;
@@ -74,8 +93,7 @@ private:
     AVIOContext* io_ = nullptr;
     int serialFd_ = -1;
     int stdinFlags_ = -1;  // standard input's flags before we made it non-blocking
+    bool peerMissing_ = false;
 };
-
-// FFmpeg's text for an AVERROR code.
 
 }  // namespace live

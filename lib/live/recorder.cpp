@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "lib/cli/reason_text.h"
 #include "lib/live/recording_files.h"
 #include "core/format/link_frame.h"
 
@@ -20,27 +21,60 @@ Recorder::Recorder(std::function<void(const std::string&)> report) : report_(std
 
 Recorder::~Recorder() { Finish(); }
 
-bool Recorder::OpenFile(const std::string& path, std::string& error) {
+std::string Recorder::FirstFileName() const {
+    return settings_.splitMinutes > 0 ? SplitFileName(settings_.path, 1) : settings_.path;
+}
+
+// 0, or the errno of a file that could not be made.
+int Recorder::OpenFile(const std::string& path) {
     // O_EXCL: an existing file is never overwritten unless asked to.
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (settings_.force ? O_TRUNC : O_EXCL);
     fd_ = open(path.c_str(), flags, 0644);
-    if (fd_ < 0) {
-        error = path + ": " + std::strerror(errno) +
-                (errno == EEXIST ? " (--force overwrites it)" : "");
-        return false;
-    }
+    if (fd_ < 0) return errno;
     currentPath_ = path;
-    return true;
+    return 0;
 }
 
-bool Recorder::Start(const RecorderSettings& settings, std::string& error) {
+// A split recording goes on in the next number that is free, so that files
+// left by an earlier run, or made meanwhile, are kept and the recording does
+// not stop; --force overwrites them instead.
+bool Recorder::OpenNumberedFile(std::string& error) {
+    std::string taken;
+    for (;;) {
+        const std::string path = SplitFileName(settings_.path, ++fileNumber_);
+        const int failure = OpenFile(path);
+        if (failure == EEXIST) {
+            if (taken.empty()) taken = path;
+            continue;
+        }
+        if (failure != 0) {
+            error = path + ": " + AsReason(std::strerror(failure));
+            return false;
+        }
+        if (!taken.empty()) report_(taken + " exists; the recording goes on in " + path);
+        return true;
+    }
+}
+
+bool Recorder::OpenFirstFile(std::string& error) {
+    if (settings_.splitMinutes > 0) return OpenNumberedFile(error);
+    const int failure = OpenFile(settings_.path);
+    if (failure != 0) error = settings_.path + ": " + AsReason(std::strerror(failure));
+    return failure == 0;
+}
+
+bool Recorder::Prepare(const RecorderSettings& settings, std::string& error) {
     settings_ = settings;
-    const std::string first =
-        settings_.splitMinutes > 0 ? SplitFileName(settings_.path, fileNumber_) : settings_.path;
-    if (!OpenFile(first, error)) return false;
+    error = RecordingPathProblem(FirstFileName(), settings_.force);
+    return error.empty();
+}
+
+void Recorder::Start() {
+    if (writer_.joinable()) return;
+    std::string error;
+    if (!OpenFirstFile(error)) Fail(error);
     fileStart_ = std::chrono::steady_clock::now();
     writer_ = std::thread(&Recorder::WriterLoop, this);
-    return true;
 }
 
 bool Recorder::SplitDue() const {
@@ -106,15 +140,14 @@ void Recorder::WritePiece(Piece& piece) {
     if (piece.newFile && !failed_) {
         CloseFile();
         std::string error;
-        ++fileNumber_;
-        if (!OpenFile(SplitFileName(settings_.path, fileNumber_), error)) Fail(error);
+        if (!OpenNumberedFile(error)) Fail(error);
     }
     size_t done = 0;
     while (done < piece.bytes.size() && !failed_) {
         const ssize_t n = write(fd_, piece.bytes.data() + done, piece.bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            Fail(currentPath_ + ": " + std::strerror(n < 0 ? errno : EIO));
+            Fail(currentPath_ + ": " + AsReason(std::strerror(n < 0 ? errno : EIO)));
             break;
         }
         done += static_cast<size_t>(n);
@@ -131,7 +164,7 @@ void Recorder::Fail(const std::string& what) {
 void Recorder::CloseFile() {
     if (fd_ < 0) return;
     // Synced before it is left, so that a recording said complete is on the disk.
-    if (fsync(fd_) != 0 && errno != EINVAL && !failed_) Fail(currentPath_ + ": " + std::strerror(errno));
+    if (fsync(fd_) != 0 && errno != EINVAL && !failed_) Fail(currentPath_ + ": " + AsReason(std::strerror(errno)));
     close(fd_);
     fd_ = -1;
 }

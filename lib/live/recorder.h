@@ -33,9 +33,14 @@ public:
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
-    // Opens the first file and starts the writer; false with `error` set
-    // when the file exists (without `force`) or cannot be made.
-    bool Start(const RecorderSettings& settings, std::string& error);
+    // Checks, before anything arrives and without making it, that the first
+    // file can be made; false with `error` set when it exists (without
+    // `force`), is a folder, or its folder is missing or closed to us.
+    bool Prepare(const RecorderSettings& settings, std::string& error);
+    // Makes the first file and starts the writer, once the input has opened.
+    // A file that cannot be made now stops the recording as a failing disk
+    // would: said once, and every byte counted as lost.
+    void Start();
     // From the reader only; never waits for the disk.
     void Keep(const uint8_t* data, size_t size);
     // Writes what is buffered, syncs the file to the disk and closes it.
@@ -54,14 +59,17 @@ private:
     bool SplitDue() const;
     void WriterLoop();
     void WritePiece(Piece& piece);
-    bool OpenFile(const std::string& path, std::string& error);
+    std::string FirstFileName() const;
+    int OpenFile(const std::string& path);
+    bool OpenNumberedFile(std::string& error);
+    bool OpenFirstFile(std::string& error);
     void CloseFile();
     void Fail(const std::string& what);
 
     std::function<void(const std::string&)> report_;
     RecorderSettings settings_;
     int fd_ = -1;
-    unsigned fileNumber_ = 1;
+    unsigned fileNumber_ = 0;  // of the split file open, from 1
     std::string currentPath_;
     std::chrono::steady_clock::time_point fileStart_;
     bool cutPending_ = false;  // reader side: a new file waits for a frame start

@@ -1,11 +1,15 @@
 #include "lib/sending/link_sender.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
+#include "lib/cli/reason_text.h"
 #include "core/ffmpeg/error_text.h"
 #include "core/format/link_frame.h"
 
@@ -26,6 +30,15 @@ constexpr uint64_t kPlanPackets = 64;
 
 int Interrupted(void* opaque) { return static_cast<const std::atomic<bool>*>(opaque)->load() ? 1 : 0; }
 
+// Why a recording cannot be read; empty when it can be. A folder opens as
+// a file would and only its reads fail, which would send nothing in silence.
+std::string RecordingProblem(const std::string& path) {
+    struct stat info = {};
+    if (stat(path.c_str(), &info) != 0) return errno == ENOENT ? "no such file" : AsReason(std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) return "it is a folder";
+    return {};
+}
+
 class Sender {
 public:
     Sender(const SendOptions& options, const std::atomic<bool>& stop)
@@ -38,9 +51,11 @@ public:
     }
 
     int Run() {
+        std::string problem = RecordingProblem(options_.recording);
         std::ifstream file(options_.recording, std::ios::binary);
-        if (!file) {
-            std::fprintf(stderr, "downlink-send: cannot open %s\n", options_.recording.c_str());
+        if (problem.empty() && !file) problem = AsReason(std::strerror(errno));
+        if (!problem.empty()) {
+            std::fprintf(stderr, "downlink-send: cannot open %s: %s\n", options_.recording.c_str(), problem.c_str());
             return kStatusCannotOpen;
         }
         const std::string url = OutputUrl(options_.output, packetBytes_);
@@ -54,7 +69,7 @@ public:
         if (opened < 0) {
             if (stop_) return kStatusOk;
             std::fprintf(stderr, "downlink-send: cannot open %s: %s\n", options_.output.c_str(),
-                         ErrorText(opened).c_str());
+                         AsReason(ErrorText(opened)).c_str());
             return kStatusCannotOpen;
         }
         start_ = Clock::now();
@@ -108,7 +123,7 @@ private:
         avio_flush(io_);
         if (io_->error < 0) {
             std::fprintf(stderr, "downlink-send: sending to %s failed: %s\n", options_.output.c_str(),
-                         ErrorText(io_->error).c_str());
+                         AsReason(ErrorText(io_->error)).c_str());
             return false;
         }
         return true;

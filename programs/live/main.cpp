@@ -111,7 +111,8 @@ int Run(const LiveOptions& options, QApplication& app) {
         settings.splitMinutes = options.splitMinutes;
         settings.force = options.force;
         std::string error;
-        if (!recorder->Start(settings, error)) {
+        // Checked now, made when the input opens.
+        if (!recorder->Prepare(settings, error)) {
             console.Message("cannot record: " + error);
             return kStatusUsage;
         }
