@@ -22,6 +22,12 @@ bool QuietWatch::WentQuiet(Clock::time_point now) {
     return true;
 }
 
+Clock::duration QuietWatch::SilenceAt(Clock::time_point now) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!lastArrival_ || now - *lastArrival_ < kQuietAfter) return Clock::duration{};
+    return now - *lastArrival_;
+}
+
 CountsSnapshot Snapshot(const SharedLinkStatistics& counts, uint64_t recordedBytes) {
     CountsSnapshot s;
     static_cast<LinkStatistics&>(s) = Load(counts);
@@ -29,22 +35,28 @@ CountsSnapshot Snapshot(const SharedLinkStatistics& counts, uint64_t recordedByt
     return s;
 }
 
-std::string StatusLine(const CountsSnapshot& before, const CountsSnapshot& now, double seconds) {
+std::string StatusLine(const CountsSnapshot& before, const CountsSnapshot& now, double seconds, const char* state) {
     if (!(seconds > 0)) seconds = 1;
     const double bytesPerSecond = static_cast<double>(now.bytes - before.bytes) / seconds;
     const double picturesPerSecond = static_cast<double>(now.pictures - before.pictures) / seconds;
     char line[256];
     std::snprintf(line, sizeof line,
                   "bytes/s=%.0f frames=%llu invalid=%llu breaks=%llu lost=%llu late=%llu duplicate=%llu "
-                  "pictures/s=%.1f discarded=%llu recorded=%llu",
+                  "pictures/s=%.1f pictures=%llu discarded=%llu recorded=%llu link=%s",
                   bytesPerSecond, static_cast<unsigned long long>(now.linkFrames),
                   static_cast<unsigned long long>(now.invalidFrames),
                   static_cast<unsigned long long>(now.sequenceBreaks),
                   static_cast<unsigned long long>(now.lostFrames), static_cast<unsigned long long>(now.lateFrames),
                   static_cast<unsigned long long>(now.duplicateFrames), picturesPerSecond,
-                  static_cast<unsigned long long>(now.discardedPayloads),
-                  static_cast<unsigned long long>(now.recordedBytes));
+                  static_cast<unsigned long long>(now.pictures), static_cast<unsigned long long>(now.discardedPayloads),
+                  static_cast<unsigned long long>(now.recordedBytes), state);
     return line;
+}
+
+const char* LinkStateWord(bool anyBytes, bool quiet, bool waitingForKey) {
+    if (!anyBytes) return "idle";
+    if (quiet) return "quiet";
+    return waitingForKey ? "waiting-for-key" : "receiving";
 }
 
 std::string Span(Clock::duration span) {

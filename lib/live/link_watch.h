@@ -27,6 +27,8 @@ public:
     // has not yet delivered a byte has not gone quiet: the status line's
     // zero rate already says that nothing came.
     bool WentQuiet(Clock::time_point now);
+    // How long the link has been quiet at `now`; zero while it is not.
+    Clock::duration SilenceAt(Clock::time_point now);
 
 private:
     std::mutex lock_;
@@ -42,8 +44,14 @@ struct CountsSnapshot : LinkStatistics {
 
 CountsSnapshot Snapshot(const SharedLinkStatistics& counts, uint64_t recordedBytes);
 
-// The status line from two snapshots `seconds` apart.
-std::string StatusLine(const CountsSnapshot& before, const CountsSnapshot& now, double seconds);
+// The status line from two snapshots `seconds` apart, ending with the
+// link's state (see LinkStateWord).
+std::string StatusLine(const CountsSnapshot& before, const CountsSnapshot& now, double seconds, const char* state);
+
+// The link's state in one word: "idle" before its first byte, "quiet",
+// "waiting-for-key" while the window holds the last good picture after a
+// loss, else "receiving".
+const char* LinkStateWord(bool anyBytes, bool quiet, bool waitingForKey);
 
 // "2.3 s", "1 min 5 s": how long a silence lasted.
 std::string Span(Clock::duration span);

@@ -17,7 +17,35 @@ LiveOptions Fail(const std::string& message) {
     return options;
 }
 
+bool ReadNumber(const std::string& text, size_t& pos, long long low, long long high, int32_t& out) {
+    const size_t start = pos;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
+    long long value = 0;
+    if (pos == start || pos - start > 6 || !ParseInteger(text.substr(start, pos - start).c_str(), low, high, value)) {
+        return false;
+    }
+    out = static_cast<int32_t>(value);
+    return true;
+}
+
 }  // namespace
+
+bool ParseGeometry(const std::string& text, WindowPlace& place) {
+    WindowPlace read;
+    size_t pos = 0;
+    if (!ReadNumber(text, pos, 1, 65535, read.width) || pos >= text.size() || text[pos++] != 'x' ||
+        !ReadNumber(text, pos, 1, 65535, read.height)) {
+        return false;
+    }
+    if (pos < text.size()) {
+        if (text[pos++] != '+' || !ReadNumber(text, pos, 0, 65535, read.x) || pos >= text.size() ||
+            text[pos++] != '+' || !ReadNumber(text, pos, 0, 65535, read.y) || pos != text.size()) {
+            return false;
+        }
+    }
+    place = read;
+    return true;
+}
 
 LiveOptions ParseLiveOptions(int argc, char** argv) {
     LiveOptions options;
@@ -45,8 +73,12 @@ LiveOptions ParseLiveOptions(int argc, char** argv) {
             options.verbose = true;
         } else if (arg == "--force") {
             options.force = true;
+        } else if (arg == "--no-hud") {
+            options.hud = false;
+        } else if (arg == "--show-damaged") {
+            options.showDamaged = true;
         } else if (arg == "--record" || arg == "--title" || arg == "--split" || arg == "--baud" ||
-                   arg == "--reorder") {
+                   arg == "--reorder" || arg == "--geometry") {
             if (!hasValue) return Fail(arg + " needs a value");
             const char* text = value();
             if (arg == "--record") {
@@ -54,6 +86,10 @@ LiveOptions ParseLiveOptions(int argc, char** argv) {
                 options.record = text;
             } else if (arg == "--title") {
                 options.title = text;
+            } else if (arg == "--geometry") {
+                if (!ParseGeometry(text, options.place)) {
+                    return Fail(std::string("--geometry takes WIDTHxHEIGHT+X+Y, not '") + text + "'");
+                }
             } else if (arg == "--split") {
                 double minutes = 0;
                 if (!ParseDecimal(text, 0, 1e6, minutes) || minutes == 0) {
@@ -96,7 +132,8 @@ void PrintLiveUsage() {
         "  - or pipe:0 (standard input)  a file, followed as it grows\n"
         "  a serial device such as /dev/ttyUSB0 (raw mode)\n"
         "TCP and SRT connections that end are opened again, waiting 0.25 s\n"
-        "doubling up to 4 s between attempts. UDP, RIST and SRT in its live mode\n"
+        "doubling up to 4 s between attempts; a TCP or SRT caller started before\n"
+        "its peer listens waits for it the same way. UDP, RIST and SRT in its live mode\n"
         "are read as they arrive; the other inputs no faster than the pipeline\n"
         "takes them, so nothing of them is discarded.\n"
         "\n"
@@ -105,13 +142,20 @@ void PrintLiveUsage() {
         "                    (a recording the player and the tools read)\n"
         "  --split MINUTES   start a new recording file every MINUTES, at a link\n"
         "                    frame; the files are FILE's name with -0001, -0002,\n"
-        "                    ... before its extension (rec.dat: rec-0001.dat)\n"
+        "                    ... before its extension (rec.dat: rec-0001.dat); a\n"
+        "                    number whose file exists is passed over\n"
         "  --force           overwrite existing recording files\n"
         "  --baud N          serial line speed (for example 115200)\n"
         "  --reorder MS      put link frames back in the order of their sequence\n"
         "                    numbers: a gap waits up to MS milliseconds for its\n"
         "                    frame, then counts as lost (default 40; 0: off)\n"
         "  --title TEXT      window title (default \"RGB Image\")\n"
+        "  --geometry WxH+X+Y  open the window W by H pixels at X,Y on the screen\n"
+        "                    (+X+Y may be left out); the picture is scaled to it\n"
+        "  --no-hud          no telemetry and link state drawn on the picture\n"
+        "  --show-damaged    show pictures built on something lost as they come;\n"
+        "                    by default the last good picture stays, framed red,\n"
+        "                    until a picture that depends on nothing lost comes\n"
         "  -q, --quiet       no status line\n"
         "  -v, --verbose     every message of the decoder as it comes, instead of\n"
         "                    a count of each kind once a second\n"
@@ -123,12 +167,15 @@ void PrintLiveUsage() {
         "duplicate (put back in order first), pictures per second,\n"
         "payloads discarded (UDP only: the pipeline fell behind) and bytes\n"
         "recorded. The link going quiet for a second and coming back are said\n"
-        "once each.\n"
+        "once each. On the window, the picture's position, height and angles,\n"
+        "the link's state (receiving, quiet, waiting for a key picture), the\n"
+        "picture's age and the bit rate are drawn round its edges.\n"
         "\n"
         "Exit status:\n"
         "  0  stopped by SIGINT or SIGTERM, or a finite input ended\n"
-        "  1  bad usage, or a recording file exists (see --force)\n"
-        "  2  INPUT cannot be opened, reading it failed, or a serial line hung up\n"
+        "  1  bad usage, or a recording file exists (see --force) or is a folder\n"
+        "  2  INPUT cannot be opened (a TCP or SRT caller waits instead), reading\n"
+        "     it failed, or a serial line hung up\n"
         "  3  received bytes were lost from the recording (disk full or failing)\n");
 }
 

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "core/present/picture_window.h"
+
 namespace live {
 
 // Exit statuses, as --help and the manual page list them.
@@ -25,7 +27,13 @@ struct LiveOptions {
     int reorderMs = 40;         // how long a gap in the frame numbers waits; 0: off
     bool quiet = false;
     bool verbose = false;       // every decoder message as it comes, not a summary
+    bool hud = true;            // telemetry and the link's state on the picture
+    bool showDamaged = false;   // show pictures built on something lost
+    WindowPlace place;          // --geometry; unset: the picture's size
 };
+
+// X11's geometry: "WIDTHxHEIGHT", optionally followed by "+X+Y".
+bool ParseGeometry(const std::string& text, WindowPlace& place);
 
 LiveOptions ParseLiveOptions(int argc, char** argv);
 void PrintLiveUsage();

@@ -19,6 +19,7 @@
 #include "lib/live/link_reader.h"
 #include "lib/live/link_source.h"
 #include "lib/live/link_watch.h"
+#include "lib/live/live_view.h"
 #include "programs/live/live_options.h"
 #include "lib/live/recorder.h"
 #include "app/orderly_stop.h"
@@ -53,9 +54,9 @@ void ShutDown(LinkPipeline& pipeline, bool drain) {
 class StatusTick {
 public:
     StatusTick(SharedLinkStatistics& counts, QuietWatch& quiet, Console& console, const Recorder* recorder,
-               DecoderTally* tally, bool show)
-        : counts_(counts), quiet_(quiet), console_(console), recorder_(recorder), tally_(tally), show_(show),
-          last_(Snapshot(counts, 0)), lastTime_(Clock::now()) {}
+               DecoderTally* tally, LiveView& view, bool show)
+        : counts_(counts), quiet_(quiet), console_(console), recorder_(recorder), tally_(tally), view_(view),
+          show_(show), last_(Snapshot(counts, 0)), lastTime_(Clock::now()) {}
 
     void Tick() {
         const Clock::time_point now = Clock::now();
@@ -69,7 +70,10 @@ public:
         }
         const CountsSnapshot current = Snapshot(counts_, recorder_ ? recorder_->Recorded() : 0);
         const double seconds = std::chrono::duration<double>(now - lastTime_).count();
-        if (show_) console_.Status(StatusLine(last_, current, seconds));
+        if (seconds > 0) view_.SetBitRate(8.0 * static_cast<double>(current.bytes - last_.bytes) / seconds);
+        const char* state = LinkStateWord(current.bytes > 0, quiet_.SilenceAt(now) > Clock::duration{},
+                                          view_.WaitingForKey());
+        if (show_) console_.Status(StatusLine(last_, current, seconds, state));
         last_ = current;
         lastTime_ = now;
     }
@@ -80,6 +84,7 @@ private:
     Console& console_;
     const Recorder* recorder_;
     DecoderTally* tally_;
+    LiveView& view_;
     bool show_;
     CountsSnapshot last_;
     Clock::time_point lastTime_;
@@ -120,20 +125,40 @@ int Run(const LiveOptions& options, QApplication& app) {
 
     SharedLinkStatistics counts;
     QuietWatch quiet;
+    LiveViewSettings viewSettings;
+    viewSettings.title = options.title;
+    viewSettings.hud = options.hud;
+    viewSettings.showDamaged = options.showDamaged;
+    viewSettings.place = options.place;
+    LiveView view(viewSettings, [&quiet] { return quiet.SilenceAt(Clock::now()); });
+
     PayloadDecoderOptions shown;
     shown.videoType = kVideoType;
     shown.lines = true;
     shown.lineSink = [&console](const char* line, size_t length) { console.Line(line, length); };
     shown.firstUnitLine = true;
-    shown.showWindow = true;
-    shown.windowTitle = options.title;
-    shown.onPicture = [&counts](const ShownPicture&) { ++counts.pictures; };
-    // The count needs no pixels: only the window decides the conversion.
-    shown.pixelsWanted = [] { return false; };
+    // Offscreen, no one would see the window: the pictures are only counted,
+    // and not even converted.
+    const bool windowSeen = app.platformName() != QLatin1String("offscreen");
+    shown.onPicture = [&counts, &view, windowSeen](const ShownPicture& picture) {
+        ++counts.pictures;
+        if (windowSeen) view.Take(picture);
+    };
+    shown.pixelsWanted = [windowSeen] { return windowSeen; };
     DecoderTally tally;
-    if (!options.verbose) shown.onDecoderError = [&tally](const char* text, int64_t) { tally.Take(text); };
+    if (options.verbose) {
+        shown.onDecoderError = [&console, line = std::string()](const char* text, int64_t) mutable {
+            line += text;
+            if (line.empty() || line.back() != '\n') return;
+            line.pop_back();
+            console.Message("decoder: " + line);
+            line.clear();
+        };
+    } else {
+        shown.onDecoderError = [&tally](const char* text, int64_t) { tally.Take(text); };
+    }
     LinkSource source(options.input, options.baud, stop);
-    LinkPipeline pipeline(std::move(shown), options.reorderMs, source.CanWait());
+    LinkPipeline pipeline(std::move(shown), options.reorderMs, source.CanWait(), [&view] { view.Refresh(); });
 
     OrderlyStop orderlyStop([&] {
         stop = true;
@@ -142,7 +167,8 @@ int Run(const LiveOptions& options, QApplication& app) {
     LinkReader reader(source, pipeline, recorder.get(), console, counts, quiet, stop, [] {
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     });
-    StatusTick tick(counts, quiet, console, recorder.get(), options.verbose ? nullptr : &tally, !options.quiet);
+    StatusTick tick(counts, quiet, console, recorder.get(), options.verbose ? nullptr : &tally, view,
+                    !options.quiet);
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&tick] { tick.Tick(); });
     timer.start(kStatusIntervalMs);

@@ -67,27 +67,35 @@ TEST(PlanSource, TellsDatagramsConnectionsStreamsAndFiles) {
         SourceKind kind;
         std::string url;
         bool canWait;
+        bool caller;
     };
     const Case cases[] = {
-        {"udp://239.1.2.3:5600", SourceKind::kDatagrams, "udp://239.1.2.3:5600", false},
-        {"rist://127.0.0.1:1", SourceKind::kDatagrams, "rist://127.0.0.1:1", false},
-        {"tcp://h:1?listen=1", SourceKind::kConnection, "tcp://h:1?listen=1", true},
-        {"srt://h:1", SourceKind::kConnection, "srt://h:1", false},
-        {"srt://h:1?transtype=file", SourceKind::kConnection, "srt://h:1?transtype=file", true},
-        {"-", SourceKind::kStream, "pipe:0", true},
-        {"pipe:0", SourceKind::kStream, "pipe:0", true},
-        {"unix:/run/link.sock", SourceKind::kStream, "unix:/run/link.sock", true},
-        {"flight.dat", SourceKind::kFile, "file:flight.dat", true},
+        {"udp://239.1.2.3:5600", SourceKind::kDatagrams, "udp://239.1.2.3:5600", false, false},
+        {"rist://127.0.0.1:1", SourceKind::kDatagrams, "rist://127.0.0.1:1", false, false},
+        {"tcp://h:1", SourceKind::kConnection, "tcp://h:1", true, true},
+        {"tcp://h:1?listen=1", SourceKind::kConnection, "tcp://h:1?listen=1", true, false},
+        {"tcp://h:1?listen", SourceKind::kConnection, "tcp://h:1?listen", true, false},
+        {"tcp://h:1?listen=0", SourceKind::kConnection, "tcp://h:1?listen=0", true, true},
+        {"tcp://h:1?timeout=5&listen=2", SourceKind::kConnection, "tcp://h:1?timeout=5&listen=2", true, false},
+        {"srt://h:1", SourceKind::kConnection, "srt://h:1", false, true},
+        {"srt://h:1?mode=listener", SourceKind::kConnection, "srt://h:1?mode=listener", false, false},
+        {"srt://h:1?mode=rendezvous", SourceKind::kConnection, "srt://h:1?mode=rendezvous", false, true},
+        {"srt://h:1?transtype=file", SourceKind::kConnection, "srt://h:1?transtype=file", true, true},
+        {"-", SourceKind::kStream, "pipe:0", true, false},
+        {"pipe:0", SourceKind::kStream, "pipe:0", true, false},
+        {"unix:/run/link.sock", SourceKind::kStream, "unix:/run/link.sock", true, false},
+        {"flight.dat", SourceKind::kFile, "file:flight.dat", true, false},
         // A colon in a file's name is no scheme.
-        {"./a:b.dat", SourceKind::kFile, "file:./a:b.dat", true},
-        {"/tmp/x:1", SourceKind::kFile, "file:/tmp/x:1", true},
-        {"C:rec.dat", SourceKind::kFile, "file:C:rec.dat", true},
+        {"./a:b.dat", SourceKind::kFile, "file:./a:b.dat", true, false},
+        {"/tmp/x:1", SourceKind::kFile, "file:/tmp/x:1", true, false},
+        {"C:rec.dat", SourceKind::kFile, "file:C:rec.dat", true, false},
     };
     for (const Case& c : cases) {
         const SourcePlan plan = PlanSource(c.input);
         EXPECT_EQ(plan.kind, c.kind) << c.input;
         EXPECT_EQ(plan.url, c.url) << c.input;
         EXPECT_EQ(plan.canWait, c.canWait) << c.input;
+        EXPECT_EQ(plan.caller, c.caller) << c.input;
     }
 }
 
@@ -133,9 +141,12 @@ TEST(StatusLine, RatesOverTheIntervalTotalsAsTheyAre) {
     now.duplicateFrames = 5;
     now.discardedPayloads = 1024;
     now.recordedBytes = 99;
-    EXPECT_EQ(StatusLine(before, now, 2.0),
-              "bytes/s=512000 frames=7 invalid=1 breaks=2 lost=3 late=4 duplicate=5 pictures/s=25.0 discarded=1024 "
-              "recorded=99");
+    EXPECT_EQ(StatusLine(before, now, 2.0, LinkStateWord(true, false, true)),
+              "bytes/s=512000 frames=7 invalid=1 breaks=2 lost=3 late=4 duplicate=5 pictures/s=25.0 pictures=60 "
+              "discarded=1024 recorded=99 link=waiting-for-key");
+    EXPECT_STREQ(LinkStateWord(false, false, false), "idle");
+    EXPECT_STREQ(LinkStateWord(true, true, true), "quiet");
+    EXPECT_STREQ(LinkStateWord(true, false, false), "receiving");
     EXPECT_EQ(Span(std::chrono::milliseconds(2340)), "2.3 s");
     EXPECT_EQ(Span(std::chrono::seconds(125)), "2 min 5 s");
 }

@@ -1,0 +1,45 @@
+#pragma once
+// The heads-up display on the live window: the picture's telemetry in the
+// top left corner, the link's state in the top right, the picture's age
+// and the bit rate in the bottom left, and a red frame round a picture held
+// after a loss. The middle of the picture is left clear.
+
+#include <string>
+#include <vector>
+
+#include "core/format/telemetry_record.h"
+
+namespace cv {
+class Mat;
+}
+
+namespace live {
+
+enum class LinkCondition { kReceiving, kQuiet, kWaitingForKey };
+
+struct HudState {
+    bool hasTelemetry = false;
+    TelemetryValues values{};
+    LinkCondition condition = LinkCondition::kReceiving;
+    double quietSeconds = 0;  // with kQuiet
+    double ageSeconds = 0;    // since the picture shown was decoded
+    double bitsPerSecond = 0;
+    // The picture shown is the last good one, held while later ones are
+    // built on something lost.
+    bool stale = false;
+};
+
+// The HUD's text, corner by corner, one string a line.
+struct HudText {
+    std::vector<std::string> topLeft;
+    std::vector<std::string> topRight;
+    std::vector<std::string> bottomLeft;
+};
+
+HudText MakeHudText(const HudState& state);
+
+// Draws the HUD into a BGR picture, scaled to its height; with `text`
+// false only the stale mark.
+void DrawHud(cv::Mat& bgr, const HudState& state, bool text);
+
+}  // namespace live
