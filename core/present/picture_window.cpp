@@ -35,7 +35,7 @@ bool PictureWindow::ShowBgr(const std::string& title, const cv::Mat& bgr) {
         cv::namedWindow(title, cv::WINDOW_NORMAL);
         Fit(title, bgr.rows, bgr.cols);
         cv::imshow(title, bgr);
-        cv::waitKey(kWaitKeyMs);
+        if (servesEvents_) cv::waitKey(kWaitKeyMs);
         return true;
     } catch (const cv::Exception& e) {
         SayUnavailable(e.err.c_str());

@@ -22,6 +22,10 @@ public:
     // Opens the window at `place` instead of at the picture's size; the
     // picture is then scaled to the window. Before the first Show.
     void Place(const WindowPlace& place) { place_ = place; }
+    // Each Show serves the window's events for a moment (OpenCV's waitKey),
+    // which a program whose main thread runs Qt's event loop does not need:
+    // there it only holds up the caller.
+    void LeaveEventsToTheEventLoop() { servesEvents_ = false; }
 
     // Shows packed RGB pixels in the window titled `title`, opening it at
     // the picture's size the first time and whenever the size changes. A
@@ -38,4 +42,5 @@ private:
     int32_t rows_ = 0;
     int32_t columns_ = 0;
     WindowPlace place_;
+    bool servesEvents_ = true;
 };

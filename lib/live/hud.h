@@ -39,7 +39,10 @@ struct HudText {
 HudText MakeHudText(const HudState& state);
 
 // Draws the HUD into a BGR picture, scaled to its height; with `text`
-// false only the stale mark.
+// false only the stale mark. Text stays within the top kTopBand and the
+// bottom kBottomBand of the picture's rows.
 void DrawHud(cv::Mat& bgr, const HudState& state, bool text);
+constexpr double kTopBand = 0.15;
+constexpr double kBottomBand = 0.10;
 
 }  // namespace live

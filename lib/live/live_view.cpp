@@ -16,15 +16,40 @@ double Seconds(LiveView::Clock::duration span) { return std::chrono::duration<do
 
 }  // namespace
 
-// The last good picture as decoded, and the one drawn with the HUD on it.
+// The last good picture with the HUD drawn on it, and its top and bottom
+// bands as decoded: a redraw puts those back and draws the HUD again, rather
+// than copying the whole picture each time.
 struct LiveView::Pictures {
-    cv::Mat held;
     cv::Mat canvas;
+    cv::Mat top;
+    cv::Mat bottom;
+    bool clean = false;  // nothing drawn on the canvas yet
+
+    cv::Rect TopRows() const { return {0, 0, canvas.cols, static_cast<int>(canvas.rows * kTopBand) + 1}; }
+    cv::Rect BottomRows() const {
+        const int rows = static_cast<int>(canvas.rows * kBottomBand) + 1;
+        return {0, canvas.rows - rows, canvas.cols, rows};
+    }
+    void Keep(const cv::Mat& rgb) {
+        cv::cvtColor(rgb, canvas, cv::COLOR_RGB2BGR);
+        canvas(TopRows()).copyTo(top);
+        canvas(BottomRows()).copyTo(bottom);
+        clean = true;
+    }
+    void PutBandsBack() {
+        if (!clean) {
+            top.copyTo(canvas(TopRows()));
+            bottom.copyTo(canvas(BottomRows()));
+        }
+        clean = false;
+    }
 };
 
 LiveView::LiveView(LiveViewSettings settings, Silence silence)
     : settings_(std::move(settings)), silence_(std::move(silence)), pictures_(std::make_unique<Pictures>()) {
     window_.Place(settings_.place);
+    // downlink-live's main thread runs Qt's event loop.
+    window_.LeaveEventsToTheEventLoop();
 }
 
 LiveView::~LiveView() = default;
@@ -34,7 +59,7 @@ void LiveView::Take(const ShownPicture& picture) {
     const Clock::time_point now = Clock::now();
     if (picture.trusted || settings_.showDamaged) {
         const cv::Mat rgb(picture.height, picture.width, CV_8UC3, const_cast<uint8_t*>(picture.rgb));
-        cv::cvtColor(rgb, pictures_->held, cv::COLOR_RGB2BGR);
+        pictures_->Keep(rgb);
         heldRecord_ = picture.record;
         heldAt_ = now;
         holding_ = true;
@@ -53,7 +78,6 @@ void LiveView::Refresh() {
 
 void LiveView::Draw(Clock::time_point now) {
     drawnAt_ = now;
-    const cv::Mat* shown = &pictures_->held;
     if (settings_.hud || stale_) {
         HudState state;
         state.hasTelemetry = true;
@@ -66,11 +90,10 @@ void LiveView::Draw(Clock::time_point now) {
         state.ageSeconds = Seconds(now - heldAt_);
         state.bitsPerSecond = bitsPerSecond_;
         state.stale = stale_;
-        pictures_->held.copyTo(pictures_->canvas);
+        pictures_->PutBandsBack();
         DrawHud(pictures_->canvas, state, settings_.hud);
-        shown = &pictures_->canvas;
     }
-    showing_ = window_.ShowBgr(settings_.title, *shown);
+    showing_ = window_.ShowBgr(settings_.title, pictures_->canvas);
 }
 
 }  // namespace live
