@@ -1,9 +1,11 @@
 // downlink-live's latency and capacity on this machine. The sample goes
 // through downlink-send over UDP on loopback, at the link's pace, into the
-// live reader and downlink-live's LinkPipeline in this process (no window): for every
-// picture, the time from the arrival of the byte that completes it for the
-// pipeline to the picture handed to the window, median and 99th percentile.
-// Then as many headless pipelines as there are cores decode the sample
+// live reader, downlink-live's LinkPipeline and its window with the HUD on,
+// in this process (under a display, or Qt's offscreen platform without
+// one): for every picture, the time from the arrival of the byte that
+// completes it for the pipeline to the window's draw call returning, median
+// and 99th percentile, with frame ordering on (as downlink-live runs) and
+// off. Then as many headless pipelines as there are cores decode the sample
 // unpaced at once: their pictures per second over 25 is how many 1080p links
 // at 25 pictures a second the machine receives in real time.
 
@@ -21,7 +23,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include <QApplication>
+#include <QMetaObject>
+
+#include "app/display_platform.h"
 #include "lib/live/link_source.h"
+#include "lib/live/live_view.h"
 #include "bench/inputs/bench_input.h"
 #include "bench/whole_path/stage_costs.h"
 #include "core/demux/link_frames.h"
@@ -87,8 +94,41 @@ double Percentile(std::vector<double> values, double p) {
     return values[i];
 }
 
-// Median last byte to picture shown, in ms; negative when nothing came.
-double MeasureLatency(const std::string& name, const std::string& samplePath, const std::string& sample) {
+constexpr int64_t kOpeningPictures = 25;
+
+struct Latency {
+    double median = -1;  // ms; negative when nothing came
+    double p99 = -1;
+    double drawMedian = 0;  // the window's share: conversion to BGR, HUD, draw
+    // Beyond each picture's own decode, conversion and draw, timed in the
+    // same run: waiting in the reader, the frame ordering and the queue.
+    double overheadMedian = 0;
+};
+
+// The reader's loop, on a thread of its own as in downlink-live: the main
+// thread serves the window's events meanwhile.
+void Receive(live::LinkSource& source, LinkPipeline& pipeline, size_t expected,
+             std::vector<std::pair<uint64_t, Clock::time_point>>& arrivals) {
+    std::vector<uint8_t> buffer(65536);
+    uint64_t received = 0;
+    const auto until = Clock::now() + std::chrono::seconds(20);
+    while (received < expected && Clock::now() < until) {
+        const int n = source.Read(buffer.data(), static_cast<int>(buffer.size()));
+        const int64_t nowMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+        if (n <= 0) {
+            pipeline.Tick(nowMs);
+            continue;
+        }
+        received += static_cast<uint64_t>(n);
+        arrivals.emplace_back(received, Clock::now());
+        pipeline.Parse(buffer.data(), n, nowMs);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+}
+
+Latency MeasureLatency(const std::string& name, const std::string& samplePath, const std::string& sample,
+                       int64_t reorderMs) {
     const auto offsets = CompletingOffsets(sample);
     const int port = 20000 + static_cast<int>(std::random_device{}() % 40000);
     std::atomic<bool> stop{false};
@@ -96,31 +136,51 @@ double MeasureLatency(const std::string& name, const std::string& samplePath, co
     std::string error;
     if (source.Open(error) < 0) {
         std::fprintf(stderr, "cannot open port %d: %s\n", port, error.c_str());
-        return -1;
+        return {};
     }
     std::vector<std::pair<uint64_t, Clock::time_point>> arrivals;  // bytes so far, when
     std::vector<std::pair<int64_t, Clock::time_point>> shown;
+    std::vector<double> draws;
+    // When each picture's first packet went to the decoder: from there to
+    // the draw returning is the picture's own decode, conversion and draw.
+    std::map<int64_t, Clock::time_point> sent;
+    std::map<int64_t, double> ownWork;
+    live::LiveViewSettings settings;
+    settings.title = "latency";
+    settings.place = {960, 540, 0, 0};
+    live::LiveView view(settings, [] { return Clock::duration{}; });
+    view.SetBitRate(4e6);
     PayloadDecoderOptions options;
-    options.onPicture = [&](const ShownPicture& picture) { shown.emplace_back(picture.tag, Clock::now()); };
-    // downlink-live's own path, frame ordering included, less its window and lines.
-    LinkPipeline pipeline(std::move(options), FrameOrder::kDefaultWindowMs);
+    options.onPacket = [&](const uint8_t*, int32_t, int64_t tag) { sent.emplace(tag, Clock::now()); };
+    options.onPicture = [&](const ShownPicture& picture) {
+        const Clock::time_point before = Clock::now();
+        view.Take(picture);
+        const Clock::time_point drawn = Clock::now();
+        shown.emplace_back(picture.tag, drawn);
+        draws.push_back(std::chrono::duration<double, std::milli>(drawn - before).count());
+        const auto first = sent.find(picture.tag);
+        if (first != sent.end()) {
+            ownWork[picture.tag] = std::chrono::duration<double, std::milli>(drawn - first->second).count();
+        }
+    };
+    // downlink-live's own path: frame ordering, the pipeline, the window.
+    LinkPipeline pipeline(std::move(options), reorderMs, false, [&view] { view.Refresh(); });
     const pid_t sender = StartSender(samplePath, port);
-    std::vector<uint8_t> buffer(65536);
-    uint64_t received = 0;
-    const auto until = Clock::now() + std::chrono::seconds(20);
-    while (received < sample.size() && Clock::now() < until) {
-        const int n = source.Read(buffer.data(), static_cast<int>(buffer.size()));
-        if (n <= 0) continue;
-        received += static_cast<uint64_t>(n);
-        arrivals.emplace_back(received, Clock::now());
-        pipeline.Parse(buffer.data(), n,
-                       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    pipeline.Stop();
+    std::thread reader([&] {
+        Receive(source, pipeline, sample.size(), arrivals);
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
+    QApplication::exec();
+    reader.join();
+    // The worker may be waiting for the window, which the event loop serves.
+    pipeline.Stop([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
     waitpid(sender, nullptr, 0);
 
+    // The first second's pictures wait for the window to open and the
+    // decoder and conversion to set up: a one-off, told apart.
     std::vector<double> latencies;
+    std::vector<double> overheads;  // the latency less the picture's own work
+    std::vector<double> opening;
     for (const auto& [tag, when] : shown) {
         const auto offset = offsets.find(tag);
         if (offset == offsets.end()) continue;
@@ -128,13 +188,26 @@ double MeasureLatency(const std::string& name, const std::string& samplePath, co
             arrivals.begin(), arrivals.end(), offset->second,
             [](const std::pair<uint64_t, Clock::time_point>& a, uint64_t bytes) { return a.first < bytes; });
         if (arrival == arrivals.end()) continue;
-        latencies.push_back(std::chrono::duration<double, std::milli>(when - arrival->second).count());
+        const double ms = std::chrono::duration<double, std::milli>(when - arrival->second).count();
+        (tag <= kOpeningPictures ? opening : latencies).push_back(ms);
+        const auto work = ownWork.find(tag);
+        if (tag > kOpeningPictures && work != ownWork.end()) overheads.push_back(ms - work->second);
     }
+    const uint64_t received = arrivals.empty() ? 0 : arrivals.back().first;
     std::printf("%s: pictures shown: %zu of %zu, received %llu of %zu bytes\n", name.c_str(), shown.size(),
                 offsets.size(), static_cast<unsigned long long>(received), sample.size());
-    std::printf("%s: last byte to picture shown (no window): median %.2f ms, p99 %.2f ms\n", name.c_str(),
-                Percentile(latencies, 0.5), Percentile(latencies, 0.99));
-    return latencies.empty() ? -1 : Percentile(latencies, 0.5);
+    Latency result;
+    if (latencies.empty()) return result;
+    result.median = Percentile(latencies, 0.5);
+    result.p99 = Percentile(latencies, 0.99);
+    result.drawMedian = Percentile(draws, 0.5);
+    result.overheadMedian = Percentile(overheads, 0.5);
+    std::printf("%s: last byte to the window's draw returning, HUD on, after the first second: median %.2f ms, "
+                "p99 %.2f ms (of which the window: median %.2f ms); the first second's pictures, with the window "
+                "opening: at most %.2f ms\n",
+                name.c_str(), result.median, result.p99, result.drawMedian,
+                opening.empty() ? 0.0 : *std::max_element(opening.begin(), opening.end()));
+    return result;
 }
 
 // The same pictures' decode and conversion, each timed alone, so that the
@@ -142,9 +215,8 @@ double MeasureLatency(const std::string& name, const std::string& samplePath, co
 double PrintStageCosts(const std::string& name, const std::string& sample) {
     const std::vector<uint8_t> recording(sample.begin(), sample.end());
     const StageCosts costs = MeasureStageCosts(recording, false);
-    std::printf("%s: per picture, decode %.2f ms, conversion to RGB %.2f ms (%ld pictures); the window "
-                "adds its own drawing (dlp-whole-path-bench under a display measures it)\n",
-                name.c_str(), costs.decodeMs, costs.conversionMs, costs.pictures);
+    std::printf("%s: per picture, decode %.2f ms, conversion to RGB %.2f ms (%ld pictures)\n", name.c_str(),
+                costs.decodeMs, costs.conversionMs, costs.pictures);
     return costs.decodeMs + costs.conversionMs;
 }
 
@@ -195,11 +267,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot read %s\n", samplePath.c_str());
         return 1;
     }
+    PreferOffscreenWithoutDisplay();
+    QApplication app(argc, argv);
     const double work = PrintStageCosts("sample", sample);
-    const double median = MeasureLatency("sample", samplePath, sample);
-    if (median >= 0) {
-        std::printf("sample: median latency over decode + conversion: %+.2f ms (goal: within 3 ms): %s\n",
-                    median - work, median - work <= 3.0 ? "met" : "not met");
+    const Latency ordered = MeasureLatency("sample, frames put in order", samplePath, sample,
+                                           FrameOrder::kDefaultWindowMs);
+    const Latency unordered = MeasureLatency("sample, no ordering", samplePath, sample, 0);
+    if (ordered.median >= 0) {
+        const double over = ordered.overheadMedian;
+        std::printf("sample: median latency over each picture's own decode + conversion + window, same run: "
+                    "%+.2f ms (goal: within 3 ms): %s (against the stage costs timed alone: %+.2f ms)\n",
+                    over, over <= 3.0 ? "met" : "not met", ordered.median - (work + ordered.drawMedian));
+        std::printf("sample: p99 %.2f ms (goal: under 20 ms): %s\n", ordered.p99,
+                    ordered.p99 < 20.0 ? "met" : "not met");
+    }
+    if (ordered.median >= 0 && unordered.median >= 0) {
+        std::printf("sample: frame ordering adds %+.2f ms to the median with frames in order\n",
+                    ordered.median - unordered.median);
     }
     std::string slicedPath, sliced;
     if (FourSliceRecording(slicedPath, sliced)) {
@@ -207,7 +291,8 @@ int main(int argc, char** argv) {
         // parser hands a picture of several slices on only when the next
         // picture's first slice arrives, one picture interval after the
         // picture's own last byte, which comes on top of this figure.
-        MeasureLatency("4 slices (from the byte completing its packet)", slicedPath, sliced);
+        MeasureLatency("4 slices (from the byte completing its packet)", slicedPath, sliced,
+                       FrameOrder::kDefaultWindowMs);
     }
     MeasureCapacity(sample);
     return 0;
