@@ -9,6 +9,7 @@
 #include "core/demux/annex_b.h"
 #include "project_version.h"
 #include "lib/formats/telemetry_track.h"
+#include "lib/making/display_order.h"
 #include "lib/making/stream_builder.h"
 #include "lib/reading/recording_reader.h"
 #include "programs/make/make_options.h"
@@ -48,8 +49,11 @@ bool LoadVideo(const MakeOptions& o, std::vector<uint8_t>& es, std::string& erro
     return EncodeTestPattern(pattern, es, error);
 }
 
-bool LoadTrack(const MakeOptions& o, size_t pictures, std::vector<TelemetryRecord>& records,
+// Rows are the pictures' in the order they are shown; the units that carry
+// them go before the pictures in coding order.
+bool LoadTrack(const MakeOptions& o, const std::vector<uint8_t>& es, std::vector<TelemetryRecord>& records,
                std::string& error) {
+    const size_t pictures = CountPictures(es);
     std::vector<TelemetrySample> samples;
     if (o.telemetry.empty()) {
         samples = GenerateFlightPath(static_cast<int>(pictures));
@@ -72,6 +76,7 @@ bool LoadTrack(const MakeOptions& o, size_t pictures, std::vector<TelemetryRecor
             return false;
         }
     }
+    records = RecordsInCodingOrder(records, es);
     return true;
 }
 
@@ -99,7 +104,7 @@ int Run(const MakeOptions& o) {
     std::string error;
     std::vector<uint8_t> es;
     std::vector<TelemetryRecord> records;
-    if (!LoadVideo(o, es, error) || !LoadTrack(o, CountPictures(es), records, error)) {
+    if (!LoadVideo(o, es, error) || !LoadTrack(o, es, records, error)) {
         std::fprintf(stderr, "make-recording: %s\n", error.c_str());
         return kRunError;
     }
