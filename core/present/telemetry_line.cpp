@@ -71,6 +71,13 @@ std::string TelemetryValuesCsv(const TelemetryValues& values) {
     return std::string(text, row.Position());
 }
 
+std::string TelemetryNumber(double value) {
+    char text[kTelemetryLineMax];
+    LineWriter number(text);
+    number.General(value);
+    return std::string(text, number.Position());
+}
+
 void WriteTelemetryLine(std::ostream& out, int32_t count, int32_t videoType,
                         const TelemetryValues& values) {
     char text[kTelemetryLineMax];

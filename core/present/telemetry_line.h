@@ -25,3 +25,7 @@ void WriteTelemetryLine(std::ostream& out, int32_t count, int32_t videoType,
 // exactly as the line writes it: what the tools' CSV and track writers put
 // in their columns, so that they never take the printed line apart.
 std::string TelemetryValuesCsv(const TelemetryValues& values);
+
+// One value exactly as the line writes it, for texts that show the line's
+// values under their own labels.
+std::string TelemetryNumber(double value);

@@ -21,9 +21,9 @@ extern "C" {
 #include "fuzz/harness/invariant.h"
 #include "fuzz/harness/reused_buffers.h"
 #include "pipeline/decode_data.h"
-#include "core/present/telemetry_line.h"
 #include "lib/export/export_time.h"
 #include "lib/export/klv_st0601.h"
+#include "lib/export/telemetry_caption.h"
 #include "lib/export/track_writers.h"
 
 namespace {
@@ -101,10 +101,7 @@ public:
         picture.width = 64;
         picture.height = 64;
         picture.values = DecodeTelemetry(record);
-        std::ostringstream line;
-        WriteTelemetryLine(line, static_cast<int32_t>(picture.number), 1, picture.values);
-        picture.line = line.str();
-        while (!picture.line.empty() && picture.line.back() == '\n') picture.line.pop_back();
+        picture.caption = TelemetryCaption(picture);
 
         CheckLocalSet(BuildUasLocalSet(picture), picture);
         int64_t parsed = 0;

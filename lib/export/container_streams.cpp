@@ -75,6 +75,7 @@ AVStream* AddVideoStream(AVFormatContext* format, const VideoStreamInfo& info, i
     par->video_delay = info.reorderDelay;
     stream->time_base = AVRational{fpsDen, fpsNum * kTicksPerInterval};
     stream->avg_frame_rate = AVRational{fpsNum, fpsDen};
+    stream->disposition = AV_DISPOSITION_DEFAULT;
     if (!info.parameterSets.empty() &&
         !SetExtradata(par, info.parameterSets.data(), info.parameterSets.size())) {
         return nullptr;
@@ -94,6 +95,10 @@ AVStream* AddTelemetryStream(AVFormatContext* format, ContainerKind kind, int fp
         return stream;
     }
     par->codec_type = AVMEDIA_TYPE_SUBTITLE;
+    // Matroska's muxer copies the flag as it stands, and a player then
+    // selects no subtitle unless told to: the telemetry is what the
+    // recording is viewed for.
+    stream->disposition = AV_DISPOSITION_DEFAULT;
     if (kind == ContainerKind::kMatroska) {
         par->codec_id = AV_CODEC_ID_SUBRIP;
         return stream;
@@ -104,7 +109,7 @@ AVStream* AddTelemetryStream(AVFormatContext* format, ContainerKind kind, int fp
 
 std::vector<uint8_t> TelemetryPayload(ContainerKind kind, const ExportedPicture& picture) {
     if (kind == ContainerKind::kTransportStream) return BuildUasLocalSet(picture);
-    const std::string& text = picture.line;
+    const std::string& text = picture.caption;
     if (kind == ContainerKind::kMatroska) return {text.begin(), text.end()};
     const size_t size = std::min(text.size(), kMaxMovText);
     std::vector<uint8_t> sample{static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size & 0xFF)};

@@ -1,11 +1,10 @@
 #include "lib/export/export_session.h"
 
-#include <sstream>
 #include <utility>
 
-#include "core/present/telemetry_line.h"
 #include "lib/export/export_status.h"
 #include "lib/export/stream_probe.h"
+#include "lib/export/telemetry_caption.h"
 
 namespace {
 
@@ -13,15 +12,6 @@ namespace {
 // largest picture buffer H.265 allows, twice over); an older access unit
 // still waiting belongs to a picture the decoder turned down.
 constexpr size_t kReorderWindow = 2 * DecodeClock::kMaxDelay;
-constexpr int32_t kVideoType = 1;
-
-std::string TelemetryLine(int64_t number, const TelemetryValues& values) {
-    std::ostringstream out;
-    WriteTelemetryLine(out, static_cast<int32_t>(number), kVideoType, values);
-    std::string line = out.str();
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    return line;
-}
 
 }  // namespace
 
@@ -82,7 +72,7 @@ void ExportSession::ExportPicture(const ShownPicture& shown, PendingUnit& unit) 
     picture.width = shown.width;
     picture.height = shown.height;
     picture.values = DecodeTelemetry(shown.record);
-    picture.line = TelemetryLine(shown.number, picture.values);
+    picture.caption = TelemetryCaption(picture);
     unit.index = picture.index;
     ForEachSink([&picture](ExportSink& sink, std::string& error) { return sink.AddPicture(picture, error); });
     ++counts_.exported;

@@ -88,15 +88,33 @@ bool ParseIsoUtc(const std::string& text, int64_t& micros) {
     return true;
 }
 
-std::string FormatIsoUtc(int64_t micros) {
-    // Floor, not truncation toward zero, so that times before 1970 keep
-    // their second and show the millisecond they fall in.
+namespace {
+
+// Floor, not truncation toward zero, so that times before 1970 keep their
+// second and show the millisecond they fall in.
+bool BreakDown(int64_t micros, std::tm& t, int& millis) {
     const time_t seconds = static_cast<time_t>(FloorDiv(micros, kMicrosPerSecond));
-    const int64_t millis = (micros - static_cast<int64_t>(seconds) * kMicrosPerSecond) / 1000;
+    millis = static_cast<int>((micros - static_cast<int64_t>(seconds) * kMicrosPerSecond) / 1000);
+    return gmtime_r(&seconds, &t) != nullptr;
+}
+
+}  // namespace
+
+std::string FormatIsoUtc(int64_t micros) {
     std::tm t{};
-    if (gmtime_r(&seconds, &t) == nullptr) return {};
+    int millis = 0;
+    if (!BreakDown(micros, t, millis)) return {};
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", t.tm_year + 1900, t.tm_mon + 1,
-                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(millis));
+                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, millis);
+    return text;
+}
+
+std::string FormatUtcTimeOfDay(int64_t micros) {
+    std::tm t{};
+    int millis = 0;
+    if (!BreakDown(micros, t, millis)) return {};
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.tm_hour, t.tm_min, t.tm_sec, millis);
     return text;
 }

@@ -18,5 +18,5 @@ struct ExportedPicture {
     int width = 0;
     int height = 0;
     TelemetryValues values{};  // decoded from the record by the player's own code
-    std::string line;          // the telemetry line as the player prints it, no newline
+    std::string caption;       // the subtitles' text (lib/export/telemetry_caption.h)
 };

@@ -27,7 +27,7 @@ public:
     void Add(std::ostream& out, const ExportedPicture& picture) override {
         const std::string cue = std::to_string(++cues_) + "\n" + SrtTime(picture.offsetMicros) + " --> " +
                                 SrtTime(picture.offsetMicros + picture.durationMicros) + "\n" +
-                                picture.line + "\n\n";
+                                picture.caption + "\n\n";
         out << cue;
     }
     void End(std::ostream&) override {}

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lib/export/export_time.h"
+#include "lib/export/telemetry_caption.h"
 #include "lib/export/track_writers.h"
 
 namespace {
@@ -74,6 +75,8 @@ TEST(ExportTime, ParsesOnlyUtcAndFormatsToTheMillisecond) {
     }
     EXPECT_EQ(FormatIsoUtc(-1), "1969-12-31T23:59:59.999Z");
     EXPECT_EQ(FormatIsoUtc(kStart + 40999), "2026-12-08T11:25:48.040Z");
+    EXPECT_EQ(FormatUtcTimeOfDay(-1), "23:59:59.999");
+    EXPECT_EQ(FormatUtcTimeOfDay(kStart + 40999), "11:25:48.040");
 }
 
 TEST(TextTracks, SubtitlesAndTableForTwoPictures) {
@@ -82,19 +85,20 @@ TEST(TextTracks, SubtitlesAndTableForTwoPictures) {
     first.timeMicros = kStart;
     first.durationMicros = 40000;
     first.values = {0.0f, 90.0f, 0.0, 0.0, 0.0};
-    first.line = "1,video:1,Az:0,Pt:90,Lon:0,Lat:0,H:0";
+    first.caption = TelemetryCaption(first);
     ExportedPicture second = first;  // after a gap, more than an hour in
     second.number = 2;
     second.index = 93076;
     second.offsetMicros = 3723040000;
     second.timeMicros = kStart + second.offsetMicros;
     second.values = {-12.5f, 75.25f, 116.391, -39.9042, 1234567.891};
-    second.line = "2,video:1,Az:-12.5,Pt:75.25,Lon:116.391,Lat:-39.9042,H:1.23457e+06";
+    second.caption = TelemetryCaption(second);
 
     EXPECT_EQ(Write(".srt", {first, second}),
-              "1\n00:00:00,000 --> 00:00:00,040\n1,video:1,Az:0,Pt:90,Lon:0,Lat:0,H:0\n\n"
+              "1\n00:00:00,000 --> 00:00:00,040\n"
+              "#1  11:25:48.000\nLat 0  Lon 0  H 0 m\nAz 0\u00b0  Pt 90\u00b0\n\n"
               "2\n01:02:03,040 --> 01:02:03,080\n"
-              "2,video:1,Az:-12.5,Pt:75.25,Lon:116.391,Lat:-39.9042,H:1.23457e+06\n\n");
+              "#2  12:27:51.040\nLat -39.9042  Lon 116.391  H 1.23457e+06 m\nAz -12.5\u00b0  Pt 75.25\u00b0\n\n");
     EXPECT_EQ(Write(".CSV", {first, second}),
               "picture,time,azimuth,pitch,longitude,latitude,height\n"
               "1,2026-12-08T11:25:48.000Z,0,90,0,0,0\n"

@@ -191,13 +191,22 @@ TEST_F(ExportRecording, TransportStreamCarriesKlvInTheAsynchronousForm) {
     EXPECT_EQ(PacketsByCodec("o.ts"), (std::map<std::string, int>{{"hevc", kPictures}, {"klv", kPictures}}));
 }
 
-TEST_F(ExportRecording, SubtitlesAreThePlayersLines) {
+// Each subtitle shows its picture's number and the values exactly as the
+// player's line writes them, with units, in short lines.
+TEST_F(ExportRecording, SubtitlesShowThePlayersValues) {
     Record("r.dat", Pattern(192, 128, 3));
     ASSERT_EQ(Export("r.dat -q -o o.mkv").status, 0);
-    const ToolRun srt = Execute("ffmpeg", "-v error -i o.mkv -map 0:s -f srt -");
-    std::ostringstream line;
-    WriteTelemetryLine(line, 2, 1, DecodeTelemetry(FlightTrack(3)[1]));
-    EXPECT_NE(srt.out.find("2\n00:00:00,040 --> 00:00:00,080\n" + line.str()), std::string::npos) << srt.out;
+    ToolRun srt = Execute("ffmpeg", "-v error -i o.mkv -map 0:s -f srt -");
+    // ffmpeg's SubRip writer ends the lines inside a cue with "\r\n".
+    srt.out.erase(std::remove(srt.out.begin(), srt.out.end(), '\r'), srt.out.end());
+    const TelemetryValues v = DecodeTelemetry(FlightTrack(3)[1]);
+    const std::string cue = "2\n00:00:00,040 --> 00:00:00,080\n#2  ";
+    const size_t at = srt.out.find(cue);
+    ASSERT_NE(at, std::string::npos) << srt.out;
+    const std::string values = "\nLat " + TelemetryNumber(v.latitude) + "  Lon " + TelemetryNumber(v.longitude) +
+                               "  H " + TelemetryNumber(v.height) + " m\nAz " + TelemetryNumber(v.azimuth) +
+                               "\u00b0  Pt " + TelemetryNumber(v.pitch) + "\u00b0\n\n";
+    EXPECT_EQ(srt.out.find(values, at), srt.out.find('\n', at + cue.size())) << srt.out;
 }
 
 // A picture missing from the stream leaves its interval empty.
