@@ -9,7 +9,7 @@ packages=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-highgui-dev
   qtbase5-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth x11-utils xdotool imagemagick
+  xvfb xauth x11-utils xdotool imagemagick mpv
   ffmpeg
   clang libclang-rt-14-dev
   valgrind
