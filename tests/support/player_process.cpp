@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <poll.h>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -91,6 +92,29 @@ void ApplyEnvironment(const PlayerOptions& options) {
     _exit(127);
 }
 
+// CPU time, in clock ticks, that the process and the children it has
+// reaped have used; 0 once it is gone.
+uint64_t CpuTicks(pid_t pid) {
+    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    // The name in parentheses may hold spaces; the fields after it do not.
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string field;
+    uint64_t ticks = 0;
+    // State is field 3; utime, stime, cutime and cstime are fields 14 to 17.
+    for (int number = 3; number <= 17 && fields >> field; ++number) {
+        if (number >= 14) ticks += std::strtoull(field.c_str(), nullptr, 10);
+    }
+    return ticks;
+}
+
+uint64_t FileSize(const std::string& path) {
+    std::error_code ignored;
+    const auto size = fs::file_size(path, ignored);
+    return ignored ? 0 : static_cast<uint64_t>(size);
+}
+
 PlayerOptions WithDisplay(Display display) {
     PlayerOptions options;
     options.display = display;
@@ -164,6 +188,34 @@ bool PlayerProcess::ReadConsolePipe(int timeoutMs) const {
     return true;
 }
 
+ProgressDeadline::ProgressDeadline(std::function<uint64_t()> progress, milliseconds bound)
+    : progress_(std::move(progress)),
+      bound_(bound),
+      lastProgress_(progress_()),
+      moved_(std::chrono::steady_clock::now()),
+      lastResort_(moved_ + kLastResortBounds * bound) {}
+
+bool ProgressDeadline::Passed() {
+    const auto now = std::chrono::steady_clock::now();
+    const uint64_t progress = progress_();
+    if (progress != lastProgress_) {
+        lastProgress_ = progress;
+        moved_ = now;
+    }
+    return now - moved_ > bound_ || now > lastResort_;
+}
+
+// Bytes written to either stream and CPU time used only ever grow, so
+// their sum changes whenever any of them does.
+ProgressDeadline PlayerProcess::Deadline(milliseconds bound) const {
+    return ProgressDeadline(
+        [this] {
+            const uint64_t console = consoleFd_ < 0 ? FileSize(stdoutPath_) : consoleRead_.size();
+            return console + FileSize(stderrPath_) + (reaped_ ? 0 : CpuTicks(pid_));
+        },
+        bound);
+}
+
 bool PlayerProcess::WaitForStdout(const std::string& text, milliseconds bound) const {
     return WaitForText(std::function<std::string()>([this] { return Stdout(); }), text, bound);
 }
@@ -174,9 +226,9 @@ bool PlayerProcess::WaitForStderr(const std::string& text, milliseconds bound) c
 
 bool PlayerProcess::WaitForText(const std::function<std::string()>& read, const std::string& text,
                                 milliseconds bound) const {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
+    ProgressDeadline deadline = Deadline(bound);
     while (read().find(text) == std::string::npos) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (deadline.Passed()) return false;
         std::this_thread::sleep_for(milliseconds(10));
     }
     return true;
@@ -185,7 +237,7 @@ bool PlayerProcess::WaitForText(const std::function<std::string()>& read, const 
 bool PlayerProcess::WaitUntilCatching(int signal1, int signal2, milliseconds bound) const {
     const uint64_t wanted = (uint64_t{1} << (signal1 - 1)) | (uint64_t{1} << (signal2 - 1));
     const std::string status = "/proc/" + std::to_string(pid_) + "/status";
-    const auto deadline = std::chrono::steady_clock::now() + bound;
+    ProgressDeadline deadline = Deadline(bound);
     for (;;) {
         const std::string text = ReadFile(status);
         const size_t at = text.find("SigCgt:");
@@ -193,7 +245,7 @@ bool PlayerProcess::WaitUntilCatching(int signal1, int signal2, milliseconds bou
             const uint64_t caught = std::strtoull(text.c_str() + at + 7, nullptr, 16);
             if ((caught & wanted) == wanted) return true;
         }
-        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (deadline.Passed()) return false;
         std::this_thread::sleep_for(milliseconds(5));
     }
 }
@@ -209,9 +261,9 @@ void PlayerProcess::Signal(int signal) const {
 }
 
 std::optional<int> PlayerProcess::WaitForExit(milliseconds bound) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
+    ProgressDeadline deadline = Deadline(bound);
     while (Running()) {
-        if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+        if (deadline.Passed()) return std::nullopt;
         std::this_thread::sleep_for(milliseconds(10));
     }
     if (!WIFEXITED(status_)) return std::nullopt;
@@ -221,9 +273,9 @@ std::optional<int> PlayerProcess::WaitForExit(milliseconds bound) {
 bool PlayerProcess::EndedBySignal() const { return reaped_ && WIFSIGNALED(status_); }
 
 bool PlayerProcess::ReadUntil(const std::function<bool(const ConsoleLines&)>& done, milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    ProgressDeadline deadline = Deadline(limit);
     while (!done(Lines())) {
-        if (std::chrono::steady_clock::now() > deadline || !Running()) return done(Lines());
+        if (deadline.Passed() || !Running()) return done(Lines());
         if (consoleFd_ < 0) {
             std::this_thread::sleep_for(milliseconds(10));
         } else {

@@ -51,6 +51,28 @@ inline void PrintTo(Display display, std::ostream* os) {
 
 using ConsoleLines = std::vector<std::string>;
 
+// A wait's bound counted from the last sign of progress rather than from
+// its start, so that a process slowed by a sanitizer on a busy machine is
+// given the time it needs while one that hangs is still found after
+// `bound`. Ten bounds in all is the last resort against one that spins.
+class ProgressDeadline {
+public:
+    // `progress` only grows while there is progress: bytes written, CPU
+    // time used, pictures shown.
+    ProgressDeadline(std::function<uint64_t()> progress, milliseconds bound);
+    // True once `bound` has passed without progress, or the last resort.
+    bool Passed();
+
+    static constexpr int kLastResortBounds = 10;
+
+private:
+    std::function<uint64_t()> progress_;
+    milliseconds bound_;
+    uint64_t lastProgress_;
+    std::chrono::steady_clock::time_point moved_;
+    std::chrono::steady_clock::time_point lastResort_;
+};
+
 struct PlayerOptions {
     Display display = Display::kInherited;
     // Put before the player's path, for example a valgrind command line.
@@ -82,11 +104,15 @@ public:
     // The console's complete lines.
     ConsoleLines Lines() const;
     std::string Stderr() const;
-    // Waits, at most `bound`, until the stream holds `text`.
+    // The waits below are bounded by the process's progress: `bound` (or
+    // `limit`) counts from the last byte it wrote to either stream or the
+    // last CPU time it used, never more than ten times over in all.
+
+    // Waits until the stream holds `text`.
     bool WaitForStdout(const std::string& text, milliseconds bound) const;
     bool WaitForStderr(const std::string& text, milliseconds bound) const;
 
-    // Waits, at most `bound`, until the player has handlers for both signals
+    // Waits until the player has handlers for both signals
     // (SigCgt in /proc): only then does a signal reach its own handling.
     bool WaitUntilCatching(int signal1, int signal2, milliseconds bound) const;
 
@@ -110,6 +136,7 @@ public:
     int StopWith(int signal, milliseconds bound = kStopBound);
 
 private:
+    ProgressDeadline Deadline(milliseconds bound) const;
     bool WaitForText(const std::function<std::string()>& read, const std::string& text,
                      milliseconds bound) const;
     bool ReadConsolePipe(int timeoutMs) const;

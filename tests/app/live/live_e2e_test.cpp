@@ -93,20 +93,18 @@ uint64_t FileSize(const std::string& path) {
 
 // Waits for `done` while `progress` (lines printed, bytes recorded) keeps
 // moving: a busy machine, or a sanitized build decoding a few pictures a
-// second, only takes longer. Fails once nothing has moved for kStall.
+// second, only takes longer. Fails once nothing has moved for `stall`.
 constexpr milliseconds kStall{30000};
+// Where the awaited line may never come (a picture discarded under load),
+// a console this long still is taken as having said all it will.
+constexpr milliseconds kConsoleStill{3000};
 
-bool WaitWhileMoving(const std::function<bool()>& done, const std::function<size_t()>& progress) {
-    size_t last = progress();
-    auto moved = std::chrono::steady_clock::now();
+bool WaitWhileMoving(const std::function<bool()>& done, const std::function<size_t()>& progress,
+                     milliseconds stall = kStall) {
+    test_player::ProgressDeadline deadline([&progress] { return progress(); }, stall);
     while (!done()) {
-        if (std::chrono::steady_clock::now() - moved > kStall) return false;
+        if (deadline.Passed()) return false;
         std::this_thread::sleep_for(milliseconds(20));
-        const size_t now = progress();
-        if (now != last) {
-            last = now;
-            moved = std::chrono::steady_clock::now();
-        }
     }
     return true;
 }
@@ -277,7 +275,8 @@ protected:
         EXPECT_TRUE(
             WaitWhileMoving([&] { return FileSize(Recording()) >= SampleBytes().size(); }, RecordingSize()));
         if (mayDiscard) {
-            WaitFor([&] { return live->Stdout().find(last) != std::string::npos; }, milliseconds(5000));
+            WaitWhileMoving([&] { return live->Stdout().find(last) != std::string::npos; },
+                            [&] { return live->Stdout().size(); }, kConsoleStill);
         } else {
             EXPECT_TRUE(WaitWhileMoving([&] { return live->Stdout().find(last) != std::string::npos; },
                                         [&] { return live->Stdout().size(); }))
@@ -413,7 +412,8 @@ TEST_F(LiveTest, SampleOverUdpIsRecordedWhole) {
     StartSender(sender, {"--rate", "1500000", kSample, "udp://127.0.0.1:" + std::to_string(port)});
     EXPECT_EQ(sender->WaitForExit(kBound), 0) << sender->Stderr();
     EXPECT_TRUE(WaitWhileMoving([&] { return FileSize(Recording()) >= SampleBytes().size(); }, RecordingSize()));
-    WaitFor([&] { return live->Stdout().find(PlayerLines().back()) != std::string::npos; }, milliseconds(5000));
+    WaitWhileMoving([&] { return live->Stdout().find(PlayerLines().back()) != std::string::npos; },
+                    [&] { return live->Stdout().size(); }, kConsoleStill);
     EXPECT_EQ(live->Stop(), 0) << live->Stderr();
     EXPECT_TRUE(SameBytes(ReadFile(Recording()), SampleBytes()));
     ExpectPlayerLinesUnlessDiscarded();
@@ -472,7 +472,8 @@ TEST_F(LiveTest, JitterAloneShowsEveryPictureWhole) {
                          "udp://127.0.0.1:" + std::to_string(port)});
     EXPECT_EQ(sender->WaitForExit(kBound), 0) << sender->Stderr();
     EXPECT_TRUE(WaitWhileMoving([&] { return FileSize(Recording()) >= SampleBytes().size(); }, RecordingSize()));
-    WaitFor([&] { return live->Stdout().find(PlayerLines().back()) != std::string::npos; }, milliseconds(5000));
+    WaitWhileMoving([&] { return live->Stdout().find(PlayerLines().back()) != std::string::npos; },
+                    [&] { return live->Stdout().size(); }, kConsoleStill);
     EXPECT_EQ(live->Stop(), 0) << live->Stderr();
     EXPECT_EQ(FileSize(Recording()), SampleBytes().size());
     ExpectPlayerLinesUnlessDiscarded();
@@ -853,7 +854,8 @@ TEST_F(LiveTest, OnOneTerminalEveryTelemetryLineIsWhole) {
     EXPECT_TRUE(WaitFor([&] { return PortBound("udp", port); }, kBound));
     StartSender(sender, {kSample, "udp://127.0.0.1:" + std::to_string(port)});
     EXPECT_EQ(sender->WaitForExit(kBound), 0) << sender->Stderr();
-    WaitFor([&] { return seen().find(PlayerLines().back()) != std::string::npos; }, milliseconds(5000));
+    WaitWhileMoving([&] { return seen().find(PlayerLines().back()) != std::string::npos; },
+                    [&] { return Count(seen(), ",video:1,"); }, kConsoleStill);
     // Two more status lines after the last picture.
     std::this_thread::sleep_for(milliseconds(2200));
     kill(child, SIGINT);
@@ -901,7 +903,7 @@ TEST_F(LiveTest, GrowingFileInATitledWindow) {
         << live->Stderr();
     std::vector<std::string> windows;
     ASSERT_TRUE(WaitFor([&] { return !(windows = test_x::WindowsNamed("Link A", live->Pid())).empty(); },
-                        milliseconds(10000)));
+                        kBound));
     const auto shot = test_x::Screenshot(windows[0]);
     ASSERT_TRUE(shot.has_value());
     std::set<int> shades;
