@@ -30,6 +30,10 @@ constexpr uint64_t kPlanPackets = 64;
 
 int Interrupted(void* opaque) { return static_cast<const std::atomic<bool>*>(opaque)->load() ? 1 : 0; }
 
+bool IsSrtLiveMode(const std::string& url) {
+    return url.rfind("srt://", 0) == 0 && url.find("transtype=file") == std::string::npos;
+}
+
 // Why a recording cannot be read; empty when it can be. A folder opens as
 // a file would and only its reads fail, which would send nothing in silence.
 std::string RecordingProblem(const std::string& path) {
@@ -62,8 +66,11 @@ public:
         const AVIOInterruptCB interrupt = {&Interrupted, const_cast<std::atomic<bool>*>(&stop_)};
         AVDictionary* protocolOptions = nullptr;
         // SRT's live mode closes at once by default, losing what is still in
-        // flight: the end of the recording.
-        if (options_.output.rfind("srt://", 0) == 0) av_dict_set(&protocolOptions, "linger", "10", 0);
+        // flight: the end of the recording. Its file mode already waits up
+        // to three minutes for a receiver that holds the stream back; a
+        // shorter wait would drop the end of the recording whenever the
+        // receiver is more than that far behind.
+        if (IsSrtLiveMode(options_.output)) av_dict_set(&protocolOptions, "linger", "10", 0);
         const int opened = avio_open2(&io_, url.c_str(), AVIO_FLAG_WRITE, &interrupt, &protocolOptions);
         av_dict_free(&protocolOptions);
         if (opened < 0) {
