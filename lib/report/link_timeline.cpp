@@ -20,13 +20,16 @@ UnitKind KindOfUnit(const uint8_t* unit, int32_t length) {
     return nal_unit::IsVclType(type) ? kVideoUnit : kOtherUnit;
 }
 
-void ValueRange::Add(double v, bool isFirst) {
-    if (isFirst) {
-        first = low = high = v;
-        return;
-    }
+void ValueRange::Add(double v) {
+    if (count++ == 0) first = low = high = v;
     low = std::min(low, v);
     high = std::max(high, v);
+    last = v;
+    sum += v;
+}
+
+void ValueRange::AddAngle(double degrees) {
+    Add(count == 0 ? degrees : last + std::remainder(degrees - last, 360.0));
 }
 
 LinkTimeline::LinkTimeline(uint64_t recordingBytes, size_t bins)
@@ -54,19 +57,21 @@ void LinkTimeline::AddUnit(const uint8_t* unit, int32_t length) {
 }
 
 namespace {
-void AddValues(TimelineBin& bin, const TelemetryValues& v) {
-    const bool first = bin.records++ == 0;
-    bin.latitude.Add(v.latitude, first);
-    bin.longitude.Add(v.longitude, first);
-    bin.height.Add(v.height, first);
-    bin.azimuth.Add(v.azimuth, first);
-    bin.pitch.Add(v.pitch, first);
+void AddValues(TimelineBin& bin, const TelemetryValues& v, double seconds) {
+    ++bin.records;
+    bin.recordSeconds += seconds;
+    bin.latitude.Add(v.latitude);
+    bin.longitude.Add(v.longitude);
+    bin.height.Add(v.height);
+    bin.azimuth.AddAngle(v.azimuth);
+    bin.pitch.Add(v.pitch);
 }
 }  // namespace
 
 void LinkTimeline::AddRecord(const TelemetryValues& values) {
-    AddValues(bins_[BinOf(offset_)], values);
-    if (firstRecord_.records == 0) AddValues(firstRecord_, values);
+    const double seconds = CurrentSeconds();
+    AddValues(bins_[BinOf(offset_)], values, seconds);
+    if (firstRecord_.records == 0) AddValues(firstRecord_, values, seconds);
     lastRecord_ = TimelineBin{};
-    AddValues(lastRecord_, values);
+    AddValues(lastRecord_, values, seconds);
 }

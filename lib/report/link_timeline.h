@@ -24,10 +24,18 @@ size_t TimelineBinsFor(uint64_t recordingBytes);
 enum UnitKind { kVideoUnit, kTelemetryUnit, kFillerUnit, kOtherUnit, kUnitKinds };
 UnitKind KindOfUnit(const uint8_t* unit, int32_t length);
 
-// Smallest, largest and the first value that fell into a bin.
+// The values that fell into a bin: the first, smallest, largest and their
+// mean. An angle is followed round the circle from the bin's first value,
+// each within half a turn of the one before, so that a bin crossing ±180°
+// keeps the few degrees it spans, beyond ±180° on one side.
 struct ValueRange {
     double first = 0, low = 0, high = 0;
-    void Add(double v, bool isFirst);
+    double last = 0;  // as followed
+    double sum = 0;
+    uint32_t count = 0;
+    void Add(double v);
+    void AddAngle(double degrees);
+    double Mean() const { return count > 0 ? sum / count : 0; }
 };
 
 struct TimelineBin {
@@ -37,6 +45,7 @@ struct TimelineBin {
     uint64_t framesLost = 0;  // sequence numbers skipped at this bin's breaks
     std::array<uint64_t, kUnitKinds> unitBytes{};
     uint32_t records = 0;
+    double recordSeconds = 0;  // the records' moments, summed
     ValueRange latitude, longitude, height, azimuth, pitch;
 };
 
@@ -58,7 +67,8 @@ public:
 
     uint64_t FramesLost() const { return framesLost_; }
     bool HasRecords() const { return firstRecord_.records > 0; }
-    // The very first and last records, exact, for the track's start and end.
+    // The very first and last records, exact, for the track's start and
+    // end; each one's recordSeconds is its moment.
     const TimelineBin& FirstRecord() const { return firstRecord_; }
     const TimelineBin& LastRecord() const { return lastRecord_; }
 

@@ -35,7 +35,6 @@ void ReportCollector::Attach(ReadOptions& options) {
         } else {
             thumbnails_.Offer(++pictures_, seconds, picture.rgb, picture.width, picture.height);
         }
-        ExpectPictures(seconds);
         if (outer) outer(picture);
     };
 }
@@ -46,17 +45,6 @@ void ReportCollector::Attach(ReadOptions& options) {
 double ReportCollector::SecondsOfPicture(int64_t tag) const {
     const auto& slot = packetSeconds_[static_cast<uint64_t>(tag) % packetSeconds_.size()];
     return slot.first == tag && tag > 0 ? slot.second : timeline_.CurrentSeconds();
-}
-
-// Pictures come at a steady rate of the link's bytes in a recording padded
-// to the link rate, and at nearly one elsewhere: by a twentieth of the file
-// the count seen tells the whole count well enough for the sampler's plan.
-void ReportCollector::ExpectPictures(double now) {
-    constexpr double kShare = 0.05;
-    const double total = timeline_.DurationSeconds();
-    if (planned_ || total <= 0 || now < total * kShare) return;
-    planned_ = true;
-    thumbnails_.Expect(static_cast<uint64_t>(static_cast<double>(pictures_) * total / now + 0.5));
 }
 
 ReportFacts ReportCollector::Facts(const std::string& path, const RecordingReport& report,

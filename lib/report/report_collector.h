@@ -30,6 +30,9 @@ public:
     // read keeps is the caller's choice (the page itself needs no lists).
     // The collector must outlive the read.
     void Attach(ReadOptions& options);
+    // Before the read: how many pictures it will show (CountPictures), so
+    // that the thumbnails stand at equal intervals.
+    void PlanPictures(uint64_t pictures) { thumbnails_.Plan(pictures, kThumbnailsShown); }
     // After the read: the counts the page's header shows.
     ReportFacts Facts(const std::string& path, const RecordingReport& report, const std::string& version) const;
 
@@ -39,12 +42,10 @@ public:
 private:
     LinkTimeline timeline_;
     ThumbnailSampler thumbnails_;
-    void ExpectPictures(double now);
     double SecondsOfPicture(int64_t tag) const;
 
     uint64_t pictures_ = 0;
     // Link seconds when each recent picture's packet went to the decoder, by tag.
     std::array<std::pair<int64_t, double>, 64> packetSeconds_{};
-    bool planned_ = false;
 };
 

@@ -6,6 +6,13 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+namespace {
+// An HEVC decoder holds back at most this many pictures for reordering, and
+// keeps them when no end unit drains it: a read may show that many fewer
+// than a count of the stream's pictures.
+constexpr uint64_t kMostHeldBack = 16;
+}  // namespace
+
 ThumbnailSampler::ThumbnailSampler(size_t capacity, int boxWidth, int boxHeight)
     : capacity_(std::max<size_t>(capacity, 2)), boxWidth_(boxWidth), boxHeight_(boxHeight) {
     kept_.reserve(capacity_);
@@ -16,13 +23,19 @@ ThumbnailSampler::~ThumbnailSampler() { sws_freeContext(sws_); }
 void ThumbnailSampler::Offer(uint64_t picture, double seconds, const uint8_t* rgb, int width, int height) {
     if (picture == 0) return;
     last_ = std::max(last_, picture);
-    if (!Wanted(picture)) return;
-    if (kept_.size() == capacity_) {
-        Thin();
-        if (!Wanted(picture)) return;
-    }
+    const bool onPlan = OnPlan(picture);
+    const bool onGrid = Wanted(picture) && MakeRoom(picture);
+    if (!onPlan && !onGrid) return;
     Thumbnail t{picture, seconds, 0, 0, {}};
-    if (Scale(rgb, width, height, t)) kept_.push_back(std::move(t));
+    if (!Scale(rgb, width, height, t)) return;
+    if (onPlan) planned_.push_back(t);
+    if (onGrid) kept_.push_back(std::move(t));
+}
+
+// A full store is thinned first; the picture may then be off the wider grid.
+bool ThumbnailSampler::MakeRoom(uint64_t picture) {
+    if (kept_.size() == capacity_) Thin();
+    return Wanted(picture);
 }
 
 // Kept pictures are 1, 1 + stride, 1 + 2 stride, ...: those at even places
@@ -55,13 +68,56 @@ bool ThumbnailSampler::Scale(const uint8_t* rgb, int width, int height, Thumbnai
     return sws_scale(sws_, src, srcStride, 0, height, dst, dstStride) == out.height;
 }
 
-void ThumbnailSampler::Expect(uint64_t pictures) {
-    // capacity - 1.5 strides from the first picture to the last: the grid
-    // reaches capacity - 2 strides, where every other kept picture is
-    // shown, even when the guess is a little high, and still has room for
-    // the pictures of a guess a little low.
+void ThumbnailSampler::Plan(uint64_t pictures, size_t shown) {
+    planPictures_ = pictures;
+    planCount_ = shown;
+    planned_.clear();
+    SizeGrid(pictures);
+}
+
+uint64_t ThumbnailSampler::FewestPlanned() const {
+    return planPictures_ > kMostHeldBack ? planPictures_ - kMostHeldBack : 1;
+}
+
+// Rounded down, so that the last one is a picture the read shows.
+uint64_t ThumbnailSampler::StepFor(uint64_t pictures) const {
+    const uint64_t shown = std::min<uint64_t>(planCount_, pictures);
+    return shown > 1 ? (pictures - 1) / (shown - 1) : 1;
+}
+
+bool ThumbnailSampler::ShownOf(uint64_t picture, uint64_t pictures) const {
+    const uint64_t step = StepFor(pictures);
+    return (picture - 1) % step == 0 && (picture - 1) / step < std::min<uint64_t>(planCount_, pictures);
+}
+
+// The steps of neighbouring counts are mostly the same: the pictures of all
+// the counts planned for are a few more than one count's.
+bool ThumbnailSampler::OnPlan(uint64_t picture) const {
+    if (planPictures_ == 0) return false;
+    for (uint64_t n = FewestPlanned(); n <= planPictures_; ++n) {
+        if (ShownOf(picture, n)) return true;
+    }
+    return false;
+}
+
+// The planned pictures for the count the read showed, if it was planned for.
+bool ThumbnailSampler::PlannedPicks(size_t count, std::vector<const Thumbnail*>& picked) const {
+    if (planPictures_ == 0 || count != planCount_ || last_ < FewestPlanned() || last_ > planPictures_) return false;
+    for (const Thumbnail& t : planned_) {
+        if (ShownOf(t.picture, last_)) picked.push_back(&t);
+    }
+    if (picked.size() == std::min<uint64_t>(count, last_)) return true;
+    picked.clear();  // a picture that could not be scaled
+    return false;
+}
+
+void ThumbnailSampler::SizeGrid(uint64_t pictures) {
+    // At most capacity - 1.5 strides from the first picture to the last,
+    // rounded up: the grid then never outgrows the store, which would halve
+    // it, and where every other kept picture is shown it reaches within a
+    // stride of a read that shows a few pictures fewer than counted.
     const uint64_t halfSpans = 2 * capacity_ - 3;
-    const uint64_t planned = pictures > 1 ? 2 * (pictures - 1) / halfSpans : 1;
+    const uint64_t planned = pictures > 1 ? (2 * (pictures - 1) + halfSpans - 1) / halfSpans : 1;
     if (planned <= stride_) return;
     stride_ = planned;
     kept_.erase(std::remove_if(kept_.begin(), kept_.end(), [this](const Thumbnail& t) { return !Wanted(t.picture); }),
@@ -105,6 +161,7 @@ bool ThumbnailSampler::EqualSteps(size_t count, std::vector<const Thumbnail*>& p
 
 std::vector<const Thumbnail*> ThumbnailSampler::Spread(size_t count) const {
     std::vector<const Thumbnail*> picked;
+    if (PlannedPicks(count, picked)) return picked;
     const size_t n = kept_.size();
     if (n == 0 || count == 0) return picked;
     if (n <= count) {

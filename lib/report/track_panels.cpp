@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "lib/report/chart_series.h"
 #include "lib/report/report_panels.h"
 
 namespace {
@@ -60,39 +61,21 @@ void DrawMarker(cairo_t* cr, double x, double y, uint32_t colour, const char* la
     DrawText(cr, x + 10, square ? y - 8 : y + 18, label, Align::kLeft, 13, true);
 }
 
-// The first value of each bin that has records, joined; gaps break the line.
-template <typename Value>
-void DrawBinLine(cairo_t* cr, const Plot& plot, const LinkTimeline& t, Value value) {
-    const double w = t.BinSeconds();
-    bool open = false;
-    double last = 0;
-    for (size_t i = 0; i < t.Bins().size(); ++i) {
-        const TimelineBin& b = t.Bins()[i];
-        if (b.records == 0) {
-            open = false;
-            continue;
-        }
-        const double x = plot.X((i + 0.5) * w), y = plot.Y(value(b).first);
-        // An angle wrapping round (more than half a turn) is not joined.
-        const bool wrapped = open && std::fabs(value(b).first - last) > 180;
-        open && !wrapped ? cairo_line_to(cr, x, y) : cairo_move_to(cr, x, y);
-        last = value(b).first;
-        open = true;
+// The series' line, broken where it says so.
+void DrawLine(cairo_t* cr, const Plot& plot, const ChartSeries& s) {
+    for (const LinePoint& p : s.line) {
+        const double x = plot.X(p.seconds), y = plot.Y(p.value);
+        p.joined ? cairo_line_to(cr, x, y) : cairo_move_to(cr, x, y);
     }
     cairo_set_line_width(cr, 2);
     cairo_stroke(cr);
 }
 
 // Each bin's lowest to highest value, as a light bar behind the line.
-template <typename Value>
-void DrawBinBand(cairo_t* cr, const Plot& plot, const LinkTimeline& t, Value value) {
-    const double w = t.BinSeconds();
-    for (size_t i = 0; i < t.Bins().size(); ++i) {
-        const TimelineBin& b = t.Bins()[i];
-        if (b.records == 0) continue;
-        const double x = plot.X(i * w);
-        const double top = plot.Y(value(b).high);
-        cairo_rectangle(cr, x, top, std::max(1.0, plot.X((i + 1) * w) - x), std::max(1.0, plot.Y(value(b).low) - top));
+void DrawBand(cairo_t* cr, const Plot& plot, const ChartSeries& s) {
+    for (const BandPiece& b : s.bands) {
+        const double x = plot.X(b.from), top = plot.Y(b.high);
+        cairo_rectangle(cr, x, top, std::max(1.0, plot.X(b.to) - x), std::max(1.0, plot.Y(b.low) - top));
     }
     cairo_fill(cr);
 }
@@ -148,14 +131,13 @@ void DrawHeightPanel(cairo_t* cr, const Box& box, const ReportPage& page) {
     DrawPanelTitle(cr, box, "Height");
     const LinkTimeline& t = page.timeline;
     if (!t.HasRecords()) return DrawNotice(cr, box, kNoTelemetryNotice);
-    const auto height = [](const TimelineBin& b) { return b.height; };
-    const Span s = SpanOf(t, height);
-    const Plot plot = SmallTimePlot(box, t, Padded(s.low, s.high, 1));
+    const ChartSeries height = SeriesOf(t, &TimelineBin::height, ValueKind::kLinear);
+    const Plot plot = SmallTimePlot(box, t, Padded(height.low, height.high, 1));
     DrawValueAxis(cr, plot, "height (m)", 4);
     SetColour(cr, kTrackColour, 0.25);
-    DrawBinBand(cr, plot, t, height);
+    DrawBand(cr, plot, height);
     SetColour(cr, kTrackColour);
-    DrawBinLine(cr, plot, t, height);
+    DrawLine(cr, plot, height);
     DrawTimeAxis(cr, plot, plot.box.y, true);
 }
 
@@ -163,19 +145,18 @@ void DrawAnglesPanel(cairo_t* cr, const Box& box, const ReportPage& page) {
     DrawPanelTitle(cr, box, "Camera angles");
     const LinkTimeline& t = page.timeline;
     if (!t.HasRecords()) return DrawNotice(cr, box, kNoTelemetryNotice);
-    const auto az = [](const TimelineBin& b) { return b.azimuth; };
-    const auto pt = [](const TimelineBin& b) { return b.pitch; };
-    const Span a = SpanOf(t, az), p = SpanOf(t, pt);
-    const Plot plot = SmallTimePlot(box, t, Padded(std::min(a.low, p.low), std::max(a.high, p.high), 1));
+    const ChartSeries az = SeriesOf(t, &TimelineBin::azimuth, ValueKind::kAngle);
+    const ChartSeries pt = SeriesOf(t, &TimelineBin::pitch, ValueKind::kLinear);
+    const Plot plot = SmallTimePlot(box, t, Padded(std::min(az.low, pt.low), std::max(az.high, pt.high), 1));
     DrawValueAxis(cr, plot, "angle (°)", 4);
     SetColour(cr, kTrackColour, 0.25);
-    DrawBinBand(cr, plot, t, az);
+    DrawBand(cr, plot, az);
     SetColour(cr, kPitchColour, 0.25);
-    DrawBinBand(cr, plot, t, pt);
+    DrawBand(cr, plot, pt);
     SetColour(cr, kTrackColour);
-    DrawBinLine(cr, plot, t, az);
+    DrawLine(cr, plot, az);
     SetColour(cr, kPitchColour);
-    DrawBinLine(cr, plot, t, pt);
+    DrawLine(cr, plot, pt);
     DrawTimeAxis(cr, plot, plot.box.y, true);
     const double x = DrawLegendEntry(cr, box.x + box.w - 190, box.y - 8, kTrackColour, "Az");
     DrawLegendEntry(cr, x, box.y - 8, kPitchColour, "Pt");

@@ -19,6 +19,7 @@
 #include "lib/cli/option_numbers.h"
 #include "lib/reading/recording_reader.h"
 #include "lib/reading/recording_summary.h"
+#include "lib/report/picture_count.h"
 #include "lib/report/report_collector.h"
 #include "lib/report/report_page.h"
 
@@ -140,6 +141,23 @@ uint64_t FileSize(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
+// A pipe is read once: there is no first pass to count its pictures.
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The thumbnails are planned from a first pass that counts the pictures; a
+// pipe, read once, is sampled as it goes.
+void PlanThumbnails(const std::string& path, const ReadOptions& read, ProgressBar& bar, ReportCollector& collector) {
+    if (!IsRegularFile(path)) return;
+    bar.Begin("counting");
+    uint64_t pictures = 0;
+    std::string error;  // the read that follows says what is wrong with the file
+    if (CountPicturesInFile(path, read, pictures, error)) collector.PlanPictures(pictures);
+    bar.Begin("reading");
+}
+
 bool WriteReports(const InspectOptions& o, const ReportCollector& collector, const RecordingReport& report) {
     const ReportFacts facts = collector.Facts(o.path, report, kProjectVersion);
     const ReportPage page{facts, collector.Timeline(), collector.Thumbnails()};
@@ -165,11 +183,14 @@ int Run(const InspectOptions& o) {
     // The page alone keeps no per-picture lists, so that a long recording's
     // report takes bounded memory; the summary and the CSV need them.
     read.keepLists = o.reports.empty() || o.decode || o.csv;
-    if (!o.reports.empty()) collector.Attach(read);
     ProgressBar bar(size, isatty(STDERR_FILENO) != 0);
     if (!o.quiet) read.onProgress = [&bar](uint64_t done) { bar.Update(done); };
-    RecordingReport report;
     std::string error;
+    if (!o.reports.empty()) {
+        PlanThumbnails(o.path, read, bar, collector);
+        collector.Attach(read);
+    }
+    RecordingReport report;
     const bool ok = ReadRecordingFile(o.path, read, report, error);
     bar.Finish();
     if (!ok || (!o.esOutput.empty() && !WriteWholeFile(o.esOutput, report.elementaryStream, error))) {

@@ -1,6 +1,8 @@
 #pragma once
 // A progress bar on standard error for reads that take more than a second:
-// redrawn in place on a terminal, a line every 10 % otherwise.
+// redrawn in place on a terminal, a line every 10 % otherwise. A file read
+// twice (the report's first pass) has a bar for each pass, one after the
+// other on a terminal's line.
 
 #include <chrono>
 #include <cstdint>
@@ -9,6 +11,9 @@
 class ProgressBar {
 public:
     ProgressBar(uint64_t total, bool terminal, std::FILE* out = stderr);
+    // A pass over the file starts: its bar is labelled `label` ("reading"
+    // until told otherwise) and starts from 0.
+    void Begin(const char* label);
     void Update(uint64_t done);
     // Ends the bar's line, if it drew one.
     void Finish();
@@ -20,7 +25,9 @@ private:
     uint64_t total_;
     bool terminal_;
     std::FILE* out_;
+    const char* label_ = "reading";
     Clock::time_point start_ = Clock::now();
+    Clock::time_point passStart_ = start_;
     double lastDraw_ = -1;
     int lastTenth_ = -1;
     bool drawn_ = false;

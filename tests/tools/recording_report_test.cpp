@@ -1,10 +1,12 @@
 // inspect-recording's report: damage marked where the link broke, computed
 // by the report's own collector from the player's parser; bounded thumbnails
-// at even intervals; pages that say so when a recording has no telemetry,
-// no pictures or no link frames.
+// at even intervals; chart lines inside their bands, azimuth as an angle;
+// pages that say so when a recording has no telemetry, no pictures or no
+// link frames.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,7 +19,10 @@
 #include "lib/making/pattern_encoder.h"
 #include "lib/making/recording_builder.h"
 #include "lib/making/telemetry_unit_writer.h"
+#include "lib/report/chart_series.h"
+#include "lib/report/picture_count.h"
 #include "lib/report/report_page.h"
+#include "tests/tools/support/tool_folder.h"
 
 namespace {
 
@@ -201,52 +206,53 @@ TEST(RecordingReport, ThumbnailsStayFewAndEvenlySpaced) {
     }
 }
 
-// The shown pictures stand at even intervals from the first picture to the
-// last, each within one kept stride of its place; told the count early (as
-// the report is, from the file's size), at exactly equal intervals while the
-// guess is good to a few per cent.
+// Planned from a count, the shown pictures stand at exactly equal intervals
+// from the first to within an interval's rounding of the last, for that
+// count and for a decoder that held back up to 16 of its last pictures;
+// otherwise (a pipe, or a count that was off) each within one kept stride
+// of its even place.
 TEST(RecordingReport, ShownThumbnailsAreEvenlySpacedOverTheRecording) {
     const std::vector<uint8_t> rgb(4 * 4 * 3, 90);
     const struct {
-        uint64_t pictures;
-        double guess;  // the expected count over the true one; 0: never told
+        uint64_t pictures;  // offered
+        uint64_t planned;   // counted before; 0: never told
         bool equalIntervals;
     } cases[] = {
-        {9, 0, false},    {16, 0, false},   {17, 0, false},    {100, 0, false},  {750, 0, false},
-        {4099, 0, false}, {180000, 0, false}, {250, 1, true},  {750, 1, true},   {751, 1, true},
-        {180000, 1, true}, {750, 1.03, true}, {750, 0.97, true}, {750, 1.3, false}, {750, 0.7, false},
-        {20, 1, false},
+        {2, 2, true},      {8, 8, true},        {9, 9, true},       {15, 15, true},     {60, 60, true},
+        {100, 100, true},  {101, 101, true},    {250, 250, true},   {751, 751, true},   {180000, 180000, true},
+        {97, 100, true},   {734, 750, true},    {733, 750, false},  {751, 750, false},  {100, 0, false},
+        {4099, 0, false},  {180000, 0, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.pictures) + " pictures, guess " + std::to_string(c.guess));
+        SCOPED_TRACE(std::to_string(c.pictures) + " pictures, " + std::to_string(c.planned) + " planned");
         ThumbnailSampler sampler(16, 4, 4);
+        if (c.planned > 0) sampler.Plan(c.planned, 8);
         size_t most = 0;
         for (uint64_t p = 1; p <= c.pictures; ++p) {
             sampler.Offer(p, 0, rgb.data(), 4, 4);
-            if (c.guess > 0 && p == c.pictures / 20 + 1) sampler.Expect(uint64_t(c.pictures * c.guess + 0.5));
-            most = std::max(most, sampler.Kept().size());
+            most = std::max(most, sampler.Held());
         }
-        EXPECT_LE(most, 16u);
+        EXPECT_LE(most, 45u);
         const std::vector<const Thumbnail*> shown = sampler.Spread(8);
-        ASSERT_EQ(shown.size(), 8u);
+        ASSERT_EQ(shown.size(), std::min<uint64_t>(c.pictures, 8));
+        EXPECT_EQ(shown.front()->picture, 1u);
+        for (size_t i = 1; i < shown.size(); ++i) EXPECT_GT(shown[i]->picture, shown[i - 1]->picture);
+        if (c.equalIntervals) {
+            const uint64_t step = shown[1]->picture - 1;
+            for (size_t i = 1; i < shown.size(); ++i) EXPECT_EQ(shown[i]->picture - shown[i - 1]->picture, step);
+            EXPECT_LT(c.pictures - shown.back()->picture, 7u);
+            continue;
+        }
         const double interval = double(c.pictures - 1) / 7;
         for (size_t i = 0; i < shown.size(); ++i) {
-            if (i > 0) {
-                EXPECT_GT(shown[i]->picture, shown[i - 1]->picture);
-            }
             EXPECT_LE(std::abs(double(shown[i]->picture) - (1 + i * interval)), double(sampler.Stride()))
                 << "picture " << shown[i]->picture << " shown " << i + 1 << "th, stride " << sampler.Stride();
-        }
-        EXPECT_EQ(shown.front()->picture, 1u);
-        if (!c.equalIntervals) continue;
-        for (size_t i = 1; i < shown.size(); ++i) {
-            EXPECT_EQ(shown[i]->picture - shown[i - 1]->picture, shown[1]->picture - 1) << "interval " << i;
         }
     }
 }
 
 // A thumbnail's moment is when its picture's packet reached the decoder, so
-// frame threads, which hand pictures back later, pick the same pictures at
+// frame threads, which hand pictures back later, show the same pictures at
 // the same moments, with B-frames and without an end unit too.
 TEST(RecordingReport, ThreadsChooseTheSameThumbnailsAtTheSameMoments) {
     PatternOptions pattern;
@@ -268,12 +274,154 @@ TEST(RecordingReport, ThreadsChooseTheSameThumbnailsAtTheSameMoments) {
         read.keepStream = false;
         read.keepLists = false;
         read.decoderThreads = i == 0 ? 1 : 3;
+        collector.PlanPictures(CountPictures(recording, read));
         collector.Attach(read);
         ReadRecordingBytes(recording, read);
-        for (const Thumbnail& t : collector.Thumbnails().Kept()) chosen[i].emplace_back(t.picture, t.seconds);
+        for (const Thumbnail* t : collector.Thumbnails().Spread(kThumbnailsShown)) {
+            chosen[i].emplace_back(t->picture, t->seconds);
+        }
     }
-    ASSERT_GE(chosen[0].size(), 8u);
+    ASSERT_EQ(chosen[0].size(), kThumbnailsShown);
     EXPECT_EQ(chosen[1], chosen[0]);
+}
+
+namespace {
+
+bool Contains(const BandPiece& b, const LinePoint& p, bool strictly) {
+    constexpr double kSlack = 1e-9;
+    if (p.seconds < b.from - kSlack || p.seconds > b.to + kSlack) return false;
+    if (strictly && b.high > b.low) return p.value > b.low && p.value < b.high;
+    return p.value >= b.low - kSlack && p.value <= b.high + kSlack;
+}
+
+// Every point of the line in a band at its moment; those of the bins (all
+// but the first and last record's) inside it, not on its edge, where it
+// has a height; the last point the last record.
+void ExpectLineInItsBands(const ChartSeries& s, double lastRecord) {
+    ASSERT_GE(s.line.size(), 3u);
+    for (size_t i = 0; i < s.line.size(); ++i) {
+        const LinePoint& p = s.line[i];
+        const bool bin = i > 0 && i + 1 < s.line.size();
+        const auto holds = [&](const BandPiece& b) { return Contains(b, p, bin); };
+        EXPECT_TRUE(std::any_of(s.bands.begin(), s.bands.end(), holds))
+            << "point " << i << " at " << p.seconds << " s, " << p.value;
+    }
+    EXPECT_DOUBLE_EQ(s.line.back().value, lastRecord);
+}
+
+double TallestBand(const ChartSeries& s) {
+    double tallest = 0;
+    for (const BandPiece& b : s.bands) tallest = std::max(tallest, b.high - b.low);
+    return tallest;
+}
+
+}  // namespace
+
+// The page as inspect-recording draws it, of recordings made as
+// make-recording makes them: the thumbnails' numbers at equal intervals
+// over the pictures shown, B-frames or not, and each chart's line inside
+// its bands, ending at the last record. The generated track's azimuth turns
+// 12 degrees a second, so the 30-s one crosses 180 degrees.
+TEST(RecordingReport, PagesOfMadeRecordingsShowEqualIntervalsAndLinesInTheirBands) {
+    constexpr size_t kBins = 50;
+    const struct {
+        int pictures;
+        int bframes;
+        bool endUnit;
+        uint64_t shown;
+    } cases[] = {
+        {60, 0, true, 60},   {100, 0, true, 100}, {101, 0, true, 101}, {250, 0, true, 250}, {751, 0, true, 751},
+        {60, 3, true, 60},   {100, 3, true, 100}, {101, 3, true, 101}, {250, 3, true, 250}, {751, 3, true, 751},
+        {100, 3, false, 97},  // the decoder keeps its last reordered pictures
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.pictures) + " pictures, " + std::to_string(c.bframes) + " B-frames" +
+                     (c.endUnit ? "" : ", no end unit"));
+        PatternOptions pattern;
+        pattern.width = 32;
+        pattern.height = 32;
+        pattern.frames = c.pictures;
+        pattern.bframes = c.bframes;
+        std::vector<uint8_t> es;
+        std::string error;
+        ASSERT_TRUE(EncodeTestPattern(pattern, es, error)) << error;
+        const std::vector<TelemetryRecord> records = FlightTrack(static_cast<size_t>(c.pictures));
+        RecordingOptions options;
+        options.endOfBitstream = c.endUnit;
+        const std::vector<uint8_t> recording = BuildRecording(es, records, options);
+
+        ReportCollector collector(recording.size(), kBins);
+        ReadOptions read;
+        read.keepStream = false;
+        read.keepLists = false;
+        collector.PlanPictures(CountPictures(recording, read));
+        collector.Attach(read);
+        const RecordingReport report = ReadRecordingBytes(recording, read);
+        ASSERT_EQ(report.pictures, c.shown);
+
+        std::vector<uint64_t> labels;
+        for (const Thumbnail* t : collector.Thumbnails().Spread(kThumbnailsShown)) labels.push_back(t->picture);
+        ASSERT_EQ(labels.size(), kThumbnailsShown);
+        EXPECT_EQ(labels.front(), 1u);
+        for (size_t i = 1; i < labels.size(); ++i) {
+            EXPECT_EQ(labels[i] - labels[i - 1], labels[1] - 1) << "interval " << i;
+        }
+        EXPECT_LT(c.shown - labels.back(), kThumbnailsShown - 1);
+
+        const LinkTimeline& t = collector.Timeline();
+        const TelemetryValues last = DecodeTelemetry(records.back());
+        const ChartSeries height = SeriesOf(t, &TimelineBin::height, ValueKind::kLinear);
+        const ChartSeries pitch = SeriesOf(t, &TimelineBin::pitch, ValueKind::kLinear);
+        const ChartSeries azimuth = SeriesOf(t, &TimelineBin::azimuth, ValueKind::kAngle);
+        {
+            SCOPED_TRACE("height");
+            ExpectLineInItsBands(height, last.height);
+        }
+        {
+            SCOPED_TRACE("pitch");
+            ExpectLineInItsBands(pitch, last.pitch);
+        }
+        {
+            SCOPED_TRACE("azimuth");
+            ExpectLineInItsBands(azimuth, WrappedAngle(last.azimuth));
+            EXPECT_LT(TallestBand(azimuth), 45);
+        }
+    }
+}
+
+// Azimuth is an angle: crossing ±180° within a bin or between two draws no
+// band across the chart, and the line breaks only where it wraps; a bin that
+// turned all the way round is the one band of the chart's full height.
+TEST(RecordingReport, AzimuthWrapsRoundItsChart) {
+    constexpr int kRecords = 100;  // ten to a bin
+    const struct {
+        const char* name;
+        double start, step;  // degrees, and degrees a record
+        double tallest;      // band
+        int breaks;          // in the line; -1: not counted
+    } cases[] = {
+        {"crossing 180 inside a bin", 155, 1, 9, 1},
+        {"crossing -180 inside a bin", -155, -1, 9, 1},
+        {"crossing 180 between two bins", 150, 1, 9, 1},
+        {"steady, never at the seam", -20, 0.5, 4.5, 0},
+        {"a turn faster than a bin", 0, 45, 360, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LinkTimeline timeline(kRecords * 512, kRecords / 10);
+        TelemetryValues v{};
+        for (int i = 0; i < kRecords; ++i) {
+            timeline.AddFrame(LinkFrameEvent{uint64_t(i + 1) * 512, uint16_t(i), false, 0, false, 480});
+            v.azimuth = static_cast<float>(WrappedAngle(c.start + c.step * i));
+            timeline.AddRecord(v);
+        }
+        const ChartSeries az = SeriesOf(timeline, &TimelineBin::azimuth, ValueKind::kAngle);
+        ExpectLineInItsBands(az, v.azimuth);
+        EXPECT_DOUBLE_EQ(TallestBand(az), c.tallest);
+        if (c.breaks < 0) continue;
+        EXPECT_EQ(std::count_if(az.line.begin() + 1, az.line.end(), [](const LinePoint& p) { return !p.joined; }),
+                  c.breaks);
+    }
 }
 
 // Recordings without telemetry, pictures or frames: the page says so, in
