@@ -17,6 +17,7 @@
 #include "core/decode/rgb_conversion.h"
 #include "core/decode/small_copy.h"
 #include "core/decode/video_decoder.h"
+#include "core/format/nal_unit.h"
 #include "core/format/telemetry_record.h"
 #include "core/present/channel_crop.h"
 
@@ -89,10 +90,23 @@ void ReceivePictures(O& o, const TelemetryRecord& current) {
     video_decoder::ReceiveEach(o.codecCtx, o.frame, [&o, &current] { ShowDecoded(o, current); });
 }
 
+// A filler unit with a well-formed header, which the decoder skips without
+// a word whatever follows the header.
+inline bool IsPlainFiller(const uint8_t* data, int32_t size) {
+    constexpr uint8_t kHeader[] = {nal_unit::kFillerData << 1, 1};  // layer 0, temporal id 0
+    return size >= nal_unit::kStartCodeSize + 2 && data[nal_unit::kStartCodeSize] == kHeader[0] &&
+           data[nal_unit::kStartCodeSize + 1] == kHeader[1];
+}
+
 // Borrowed, not reference-counted: the decoder copies what it keeps.
 template <typename O>
 void SendPacket(O& o, const uint8_t* data, int32_t size, const TelemetryRecord& record, int64_t tag) {
     if (o.onPacket) o.onPacket(data, size, tag);
+    // Frame threads take packets in turn, each waiting for its thread's
+    // last one, and a packet of filler alone would hold a turn for nothing:
+    // at one filler unit a picture, as the link pads its stream, half as
+    // many pictures in flight. One thread is left its packets as they are.
+    if (o.decoderThreads != 1 && IsPlainFiller(data, size)) return;
     o.decoding.decodingTag = tag;
     if (!video_decoder::Send(o.codecCtx, o.packet, data, size, tag)) return;
     o.decoding.drained = false;

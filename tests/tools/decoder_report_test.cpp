@@ -118,6 +118,9 @@ TEST(DecoderReport, ThreadsReportExactlyWhatOneThreadReports) {
         bool endUnit;
         double bitFlipRate, dropRate;
         bool decoderErrors;  // the damage reaches the decoder
+        // Filler up to the link's byte rate, one unit a picture: threads are
+        // given only the filler whose header the damage reached.
+        uint64_t padToBytesPerSecond = 0;
     };
     const Case cases[] = {
         {"clean", 1, 0, true, 0, 0, false},
@@ -126,6 +129,8 @@ TEST(DecoderReport, ThreadsReportExactlyWhatOneThreadReports) {
         {"four slices with drops, no end unit", 4, 0, false, 0, 0.01, false},
         {"B-frames with bit flips", 1, 3, true, 0.01, 0, true},
         {"four slices and B-frames with bit flips", 4, 2, true, 0.004, 0, true},
+        {"padded, B-frames, no end unit", 1, 3, false, 0, 0, false, 480000},
+        {"padded, bit flips in the filler", 1, 0, true, 0.003, 0, false, 480000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -134,6 +139,7 @@ TEST(DecoderReport, ThreadsReportExactlyWhatOneThreadReports) {
         options.impairments.seed = 7;
         options.impairments.bitFlipRate = c.bitFlipRate;
         options.impairments.dropRate = c.dropRate;
+        options.targetBytesPerSecond = c.padToBytesPerSecond;
         const std::vector<uint8_t> recording = BuildRecording(Encode(c.slices, c.bframes), records, options);
         RecordingReport byThreads[2];
         std::vector<std::vector<uint8_t>> shownRecords[2];
