@@ -4,8 +4,9 @@
 # on the single-slice stream and on the same pictures in 4 slices (under Xvfb
 # when there is no display, so the window's cost is measured),
 # the player's peak memory on the sample, the tools against ffmpeg's own
-# decoding speed, downlink-live's latency over loopback UDP and the links
-# one machine receives, and a plot of pictures per second.
+# decoding speed, downlink-live's latency over loopback UDP, the links one
+# machine receives whole with real downlink-live processes, and a plot of
+# pictures per second.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,7 +22,7 @@ out=docs/bench
 # Tests are not needed here; leaving them out keeps the build short.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDLP_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target dlp-micro-bench dlp-whole-path-bench downlink-player \
-  inspect-recording export-recording dlp-live-latency-bench downlink-live downlink-send
+  inspect-recording export-recording make-recording dlp-live-latency-bench downlink-live downlink-send
 mkdir -p "$out"
 
 with_display() {
@@ -44,9 +45,11 @@ with_display "$build/bench/dlp-whole-path-bench" --rounds "${ROUNDS:-9}" \
   with_display bash bench/peak_rss.sh "$build/app/downlink-player" samples/downlink-sample.dat window
 } | tee "$out/peak-rss.txt"
 
-bash bench/tools_speed.sh "$build" samples/downlink-sample.dat | tee "$out/tools-speed.txt"
+bash bench/tools_speed.sh "$build" | tee "$out/tools-speed.txt"
 
 "$build/bench/dlp-live-latency-bench" | tee "$out/live-latency.txt"
+
+bash bench/links_per_machine.sh "$build" | tee "$out/links-per-machine.txt"
 
 gnuplot -e "csv='$out/rounds.csv'; png='$out/pictures-per-second.png'" bench/plot_rounds.gp
 echo "figures written to $out/" >&2
