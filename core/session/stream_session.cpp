@@ -50,11 +50,12 @@ void StreamSession::ResetLayers(int64_t firstTag) {
     failed_ = false;
 }
 
-bool StreamSession::Seek(uint64_t offset, int64_t firstTag, const std::vector<uint8_t>& parameterSets) {
+bool StreamSession::Seek(uint64_t offset, int64_t firstTag, const std::vector<uint8_t>& parameterSets,
+                         Landing landing) {
     if (!source_->Seek(offset)) return false;
     position_ = offset;
     ResetLayers(firstTag);
-    resync_ = offset > 0;
+    resync_ = offset > 0 && landing == Landing::kAnywhere;
     awaitingKey_ = true;
     nal_unit::ForEachUnit(parameterSets.data(), parameterSets.size(), [this](const uint8_t* unit, size_t length) {
         fedUnitSeeks_.push_back(position_);

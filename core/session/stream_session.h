@@ -58,11 +58,22 @@ public:
     // counts from the start, where the stream does not repeat its sets (the
     // key picture's own count is as the parser reads it without the pictures
     // before it).
+    // With Landing::kFrameStart, `offset` is known to be a frame's start (a
+    // seek offset this session gave out), and the scan takes that frame as
+    // it comes: the hunt for a sync pair that another follows a frame later
+    // would pass over it when noise follows it on the link.
     // False, with the reason, when the source cannot seek there.
-    bool Seek(uint64_t offset, int64_t firstTag = 1, const std::vector<uint8_t>& parameterSets = {});
+    enum class Landing { kAnywhere, kFrameStart };
+    bool Seek(uint64_t offset, int64_t firstTag = 1, const std::vector<uint8_t>& parameterSets = {},
+              Landing landing = Landing::kAnywhere);
     // The latest VPS, SPS and PPS seen, in Annex-B form.
     std::vector<uint8_t> ParameterSets() const { return accessUnits_->ParameterSets(); }
 
+    // What the session adds to the count of pictures opened since the start
+    // or the last seek to give the tags access units carry: after a seek it
+    // is known once the first key picture has come out. A caller that counts
+    // the units' pictures itself finds their tags with it.
+    int64_t TagShift() const { return tagShift_; }
     uint64_t Position() const { return position_; }
     // Counts since the session started or last sought.
     const LinkStatistics& Statistics() const { return statistics_; }
