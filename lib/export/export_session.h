@@ -15,16 +15,28 @@
 #include "core/session/decode_clock.h"
 #include "core/session/picture_timeline.h"
 #include "lib/export/export_sink.h"
+#include "lib/export/picture_range.h"
 
+// With a range, the video starts at the key picture shown last at or before
+// the range's first picture, so that every decoder can start there, and its
+// timeline's 0 is that key picture; it holds what decoding the range's
+// pictures needs, up to a few pictures past its end with B-frames. The
+// per-picture outputs hold the range's pictures only. Times of day (UTC)
+// stay those of the whole recording.
 struct SessionSettings {
     double fps = 25;
     int64_t startMicros = 0;
+    PictureRange range;
 };
 
 struct SessionCounts {
     int64_t shown = 0;        // pictures the player showed
     int64_t exported = 0;     // pictures handed to the outputs
-    int64_t lastIndex = -1;   // the last exported picture's place in the timeline
+    int64_t lastIndex = -1;   // the last exported picture's place in the exported timeline
+    int64_t lastShownOffsetMicros = -1;  // the last shown picture's time from the first one
+    int64_t firstNumber = 0;  // the first and last exported pictures' numbers
+    int64_t lastNumber = 0;
+    int64_t leadIn = 0;       // picture intervals of video before the first exported picture
     int64_t unshownUnits = 0; // access units of pictures the player did not show
     int64_t unmatched = 0;    // pictures whose access unit was not found
     int64_t unplaced = 0;     // access units left out for want of a decode time
@@ -52,8 +64,11 @@ private:
     struct PendingUnit {
         AccessUnit unit;
         int64_t running = PictureTimeline::kUnknown;
-        int64_t index = -1;  // set once its picture is exported
+        int64_t index = -1;  // set once its picture is placed, on the whole recording's timeline
+        int64_t order = 0;   // place in decode order
     };
+    // Where the shown pictures stand against the range.
+    enum class Phase { kBefore, kInside, kAfter };
     struct ShownPicture {
         int64_t tag;
         int64_t number;
@@ -65,7 +80,9 @@ private:
     void TakeUnit(AccessUnit&& unit);
     void Pump(bool finishing);
     bool ExportNextShown();
-    void ExportPicture(const ShownPicture& shown, PendingUnit& unit);
+    void PlacePicture(const ShownPicture& shown, PendingUnit& unit);
+    void ExportPicture(const ShownPicture& shown, const PendingUnit& unit, int64_t offsetMicros);
+    bool Wanted(const PendingUnit& pending) const;
     void WriteDecodedUnits(bool finishing);
     void WriteVideo(PendingUnit& pending);
     void StartSinks(const ShownPicture& first);
@@ -81,6 +98,13 @@ private:
     std::deque<PendingUnit> decoded_;
     std::deque<ShownPicture> shown_;
     int64_t latestUnitTag_ = 0;
+    int64_t nextOrder_ = 0;
+    Phase phase_;
+    // The key picture the video starts at (its decode order, its index: the
+    // exported timeline's 0), and the last access unit the range needs.
+    int64_t cutOrder_ = -1;
+    int64_t origin_ = 0;
+    int64_t lastNeeded_ = -1;
     bool started_ = false;
     bool firstVideo_ = true;
     int worst_ = 0;

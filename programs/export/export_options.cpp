@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "lib/cli/option_numbers.h"
 #include "lib/export/export_status.h"
@@ -14,12 +15,14 @@ namespace {
 
 constexpr double kMaxFps = 1000;
 
-enum OptionId { kOutput = 'o', kQuiet = 'q', kHelp = 'h', kFps = 1000, kStartTime };
+enum OptionId { kOutput = 'o', kQuiet = 'q', kHelp = 'h', kFps = 1000, kStartTime, kFrom, kTo };
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, kOutput},
     {"fps", required_argument, nullptr, kFps},
     {"start-time", required_argument, nullptr, kStartTime},
+    {"from", required_argument, nullptr, kFrom},
+    {"to", required_argument, nullptr, kTo},
     {"quiet", no_argument, nullptr, kQuiet},
     {"help", no_argument, nullptr, kHelp},
     {nullptr, 0, nullptr, 0},
@@ -56,14 +59,27 @@ void PrintUsage(const char* program) {
         "      --start-time TIME  the first picture's time, ISO 8601 in UTC, such as\n"
         "                         2026-12-08T11:25:48Z (default: the recording's\n"
         "                         modification time)\n"
+        "      --from X, --to Y   only the pictures from X to Y, both included; each is\n"
+        "                         a picture number (120: the number the player prints\n"
+        "                         and the captions show) or a time from the first\n"
+        "                         picture on this timeline (4.8s, 1:23.5, 0:01:23.5);\n"
+        "                         either may be left out\n"
         "  -q, --quiet            no progress on standard error\n"
         "  -h, --help             this text\n"
         "\n"
+        "With a range, the video starts at the key picture shown last at or before X,\n"
+        "since decoders start only at one: up to one key picture interval before X.\n"
+        "With B-frames it may end a few pictures after Y, which pictures up to Y refer\n"
+        "to. Its timeline starts at 0 at its first picture. Subtitles, KLV, tracks and\n"
+        "rows hold exactly the pictures X to Y, with the numbers and times of day of a\n"
+        "whole export.\n"
+        "\n"
         "Each output is written beside its name and renamed once complete; on failure\n"
         "nothing is left under that name.\n"
-        "Exit status: 0 done; 1 bad usage or unknown extension; 2 the recording cannot be\n"
-        "read; 3 an output cannot be created or written; 4 the player would show no\n"
-        "picture; 5 an output cannot hold the recording (a picture size change).\n",
+        "Exit status: 0 done; 1 bad usage, unknown extension or no picture in the range;\n"
+        "2 the recording cannot be read; 3 an output cannot be created or written; 4 the\n"
+        "player would show no picture; 5 an output cannot hold the recording (a picture\n"
+        "size change).\n",
         program);
 }
 
@@ -93,6 +109,14 @@ int TakeOption(int id, const char* program, char** argv, ExportOptions& o) {
             if (o.startGiven) return 0;
             return Refuse("invalid value '%s' for --start-time: expected such as 2026-12-08T11:25:48Z", optarg,
                           program);
+        case kFrom:
+        case kTo:
+            if (ParseRangeEnd(optarg, id == kFrom ? o.range.from : o.range.to)) return 0;
+            return Refuse(id == kFrom ? "invalid value '%s' for --from: expected a picture number from 1, such as "
+                                        "120, or a time such as 4.8s, 1:23.5 or 0:01:23.5"
+                                      : "invalid value '%s' for --to: expected a picture number from 1, such as "
+                                        "120, or a time such as 4.8s, 1:23.5 or 0:01:23.5",
+                          optarg, program);
         case ':': return Refuse("option '%s' needs a value", argv[optind - 1], program);
         default: return Refuse("unknown option '%s'", argv[optind - 1], program);
     }
@@ -114,5 +138,10 @@ int ParseExportOptions(int argc, char** argv, ExportOptions& o) {
     if (argc - optind != 1) return Refuse("expected one RECORDING%s", "", argv[0]);
     o.recording = argv[optind];
     if (o.outputs.empty()) return Refuse("--output FILE is required%s", "", argv[0]);
+    if (o.range.Reversed()) {
+        const std::string ends = "--to (" + DescribeRangeEnd(o.range.to) + ") is before --from (" +
+                                 DescribeRangeEnd(o.range.from) + ")";
+        return Refuse("%s", ends.c_str(), argv[0]);
+    }
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -68,6 +69,11 @@ void ReportEnd(const ExportOptions& o, const SessionCounts& c, double seconds) {
     std::fprintf(stderr, "exported %lld of %lld pictures shown (%.2f s of video at %g pictures a second) in %.2f s, ",
                  static_cast<long long>(c.exported), static_cast<long long>(c.shown), playing, o.fps, seconds);
     std::fprintf(stderr, "%.1fx the recording's playing time\n", seconds > 0 ? playing / seconds : 0.0);
+    if (!o.range.Whole()) {
+        std::fprintf(stderr, "pictures %lld to %lld; the video starts %lld picture intervals before the first\n",
+                     static_cast<long long>(c.firstNumber), static_cast<long long>(c.lastNumber),
+                     static_cast<long long>(c.leadIn));
+    }
     if (c.unshownUnits > 0 || c.unmatched > 0 || c.unplaced > 0) {
         std::fprintf(stderr,
                      "left out: %lld access units of pictures not shown, %lld pictures without their units, "
@@ -79,7 +85,7 @@ void ReportEnd(const ExportOptions& o, const SessionCounts& c, double seconds) {
 
 int Export(const ExportOptions& o, std::vector<std::unique_ptr<ExportSink>> sinks) {
     const auto began = std::chrono::steady_clock::now();
-    SessionSettings settings{o.fps, o.startMicros};
+    SessionSettings settings{o.fps, o.startMicros, o.range};
     ExportSession session(settings, std::move(sinks), [](const ExportSink&, int, const std::string& message) {
         std::fprintf(stderr, "export-recording: %s\n", message.c_str());
     });
@@ -108,6 +114,17 @@ int Export(const ExportOptions& o, std::vector<std::unique_ptr<ExportSink>> sink
     }
     const int status = session.Finish();
     if (!o.quiet && terminal && session.Counts().exported >= kProgressEvery) std::fprintf(stderr, "\n");
+    if (session.Counts().exported == 0 && session.Counts().shown > 0 && !o.range.Whole()) {
+        const std::string from = o.range.from.kind == RangeEnd::kOpen ? "the start" : DescribeRangeEnd(o.range.from);
+        const std::string to = o.range.to.kind == RangeEnd::kOpen ? "the end" : DescribeRangeEnd(o.range.to);
+        const std::string last = DescribeRangeEnd({RangeEnd::kTime, session.Counts().lastShownOffsetMicros});
+        std::fprintf(stderr,
+                     "export-recording: %s: no picture from %s to %s: the player shows pictures 1 to %lld, at 0 "
+                     "to %s; nothing written\n",
+                     o.recording.c_str(), from.c_str(), to.c_str(), static_cast<long long>(session.Counts().shown),
+                     last.c_str());
+        return export_status::kUsage;
+    }
     if (session.Counts().exported == 0) {
         std::fprintf(stderr, "export-recording: %s: the player shows no picture of it; nothing written\n",
                      o.recording.c_str());

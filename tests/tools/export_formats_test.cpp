@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lib/export/export_time.h"
+#include "lib/export/picture_range.h"
 #include "lib/export/telemetry_caption.h"
 #include "lib/export/track_writers.h"
 
@@ -77,6 +78,57 @@ TEST(ExportTime, ParsesOnlyUtcAndFormatsToTheMillisecond) {
     EXPECT_EQ(FormatIsoUtc(kStart + 40999), "2026-12-08T11:25:48.040Z");
     EXPECT_EQ(FormatUtcTimeOfDay(-1), "23:59:59.999");
     EXPECT_EQ(FormatUtcTimeOfDay(kStart + 40999), "11:25:48.040");
+}
+
+// --from and --to: a plain whole number is a picture, anything else must be a
+// time to the microsecond, so that a review tool's marks land on the picture
+// meant.
+TEST(PictureRange, EndsAreAPictureNumberOrATimeFromTheFirstPicture) {
+    const struct {
+        const char* text;
+        RangeEnd::Kind kind;  // kOpen: refused
+        int64_t value;
+    } cases[] = {
+        {"120", RangeEnd::kPicture, 120},
+        {"1", RangeEnd::kPicture, 1},
+        {"4.8s", RangeEnd::kTime, 4800000},
+        {"0s", RangeEnd::kTime, 0},
+        {"0.000001s", RangeEnd::kTime, 1},
+        {"1:23.5", RangeEnd::kTime, 83500000},
+        {"0:01:23.5", RangeEnd::kTime, 83500000},
+        {"90:00", RangeEnd::kTime, 5400000000},
+        {"2:00:00.04", RangeEnd::kTime, 7200040000},
+        {"0", RangeEnd::kOpen, 0},
+        {"-5", RangeEnd::kOpen, 0},
+        {"4.8", RangeEnd::kOpen, 0},
+        {"4.8 s", RangeEnd::kOpen, 0},
+        {".5s", RangeEnd::kOpen, 0},
+        {"5.s", RangeEnd::kOpen, 0},
+        {"1.1234567s", RangeEnd::kOpen, 0},
+        {"s", RangeEnd::kOpen, 0},
+        {"1:60", RangeEnd::kOpen, 0},
+        {"0:60:00", RangeEnd::kOpen, 0},
+        {"1:2:3:4", RangeEnd::kOpen, 0},
+        {"1:23.5s", RangeEnd::kOpen, 0},
+        {":30", RangeEnd::kOpen, 0},
+        {"99999999999999999999", RangeEnd::kOpen, 0},
+        {"", RangeEnd::kOpen, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        RangeEnd end;
+        ASSERT_EQ(ParseRangeEnd(c.text, end), c.kind != RangeEnd::kOpen);
+        if (c.kind == RangeEnd::kOpen) continue;
+        EXPECT_EQ(end.kind, c.kind);
+        EXPECT_EQ(end.value, c.value);
+    }
+    // Ends of one kind are ordered before reading; of two kinds they cannot be.
+    PictureRange range;
+    ASSERT_TRUE(ParseRangeEnd("20", range.from) && ParseRangeEnd("19", range.to));
+    EXPECT_TRUE(range.Reversed());
+    ASSERT_TRUE(ParseRangeEnd("0.5s", range.to));
+    EXPECT_FALSE(range.Reversed());
+    EXPECT_EQ(DescribeRangeEnd(range.to), "0.5 s");
 }
 
 TEST(TextTracks, SubtitlesAndTableForTwoPictures) {

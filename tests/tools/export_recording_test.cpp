@@ -284,6 +284,13 @@ TEST_F(ExportRecording, FailuresHaveTheirOwnStatusAndLeaveNoFile) {
         {"r.dat -o good.ts -o o.avi", 1, "o.avi: unknown extension"},
         {"r.dat -o good.ts --fps 0", 1, "invalid value '0' for --fps"},
         {"r.dat -o good.ts --start-time yesterday", 1, "invalid value 'yesterday' for --start-time"},
+        {"r.dat -o good.ts --from 1.5", 1, "invalid value '1.5' for --from: expected a picture number"},
+        {"r.dat -o good.ts --from 2 --to 1", 1, "--to (picture 1) is before --from (picture 2)\n"},
+        {"r.dat -o good.ts --from 0.1s --to 0:00.08", 1, "--to (0.08 s) is before --from (0.1 s)\n"},
+        {"r.dat -o good.ts --from 3", 1,
+         "r.dat: no picture from picture 3 to the end: the player shows pictures 1 to 2, at 0 to 0.04 s; "
+         "nothing written\n"},
+        {"r.dat -o good.ts --from 2 --to 0.02s", 1, "no picture from picture 2 to 0.02 s"},
         {"missing.dat -o good.ts", 2, "cannot open missing.dat"},
         {"r.dat -o good.ts -o no/such/dir/o.mkv", 3, "cannot create no/such/dir/o.mkv"},
         {"junk.dat -o good.ts", 4, "junk.dat: the player shows no picture of it"},
@@ -391,5 +398,126 @@ TEST_F(ExportRecording, ReorderedPicturesCarryTheirOwnRecordsInEveryExport) {
         row.erase(row.begin(), row.begin() + 2);  // picture number and time
         EXPECT_EQ(row, values) << "picture " << i + 1;
         EXPECT_NEAR(latitudes[i], std::stod(values[3]), 1e-5) << "picture " << i + 1;
+    }
+}
+
+namespace {
+
+// Rows of a CSV export after its header.
+std::vector<std::string> CsvRows(const std::string& text) {
+    std::vector<std::string> rows = Fields(text, '\n');
+    if (!rows.empty()) rows.erase(rows.begin());
+    return rows;
+}
+
+// Milliseconds of the row's UTC time: "...T03:23:05.863Z" -> its place in the day.
+int64_t RowMillis(const std::string& row) {
+    const std::string time = Fields(row, ',').at(1);
+    const size_t t = time.find('T');
+    return ((std::stoll(time.substr(t + 1, 2)) * 60 + std::stoll(time.substr(t + 4, 2))) * 60000) +
+           std::lround(std::stod(time.substr(t + 7, 6)) * 1000);
+}
+
+}  // namespace
+
+// A stretch cut out of a recording: the per-picture outputs hold exactly the
+// rows of a whole export from X to Y, the video starts at a key picture no
+// more than one key interval before X, decodes without an error in every
+// container, and shows the player's pictures X to Y at their places.
+TEST_F(ExportRecording, RangeHoldsItsPicturesAndItsVideoDecodesFromAKeyPicture) {
+    constexpr int kKeyint = 12;
+    PatternOptions o;
+    o.width = 192;
+    o.height = 128;
+    o.frames = 60;
+    o.keyint = kKeyint;
+    o.bframes = 3;  // open GOP: the key pictures after the first have leading pictures
+    std::vector<uint8_t> reordered;
+    std::string error;
+    ASSERT_TRUE(EncodeTestPattern(o, reordered, error)) << error;
+    // A picture lost before a key picture: times and numbers part from there.
+    const std::vector<uint8_t> whole = Pattern(192, 128, 16);
+    std::vector<uint8_t> lossy;
+    int picture = -1;
+    for (const UnitSpan& u : FindUnits(whole)) {
+        if (StartsPicture(whole.data() + u.offset, u.size)) ++picture;
+        if (picture == 7 && IsSliceUnit(whole.data() + u.offset, u.size)) continue;
+        lossy.insert(lossy.end(), whole.begin() + u.offset, whole.begin() + u.offset + u.size);
+    }
+    const struct {
+        const char* name;
+        const std::vector<uint8_t>& es;
+        const char* range;
+        int from;  // the pictures it should hold
+        int to;
+    } cases[] = {
+        {"B-frames, a key picture's trailing picture on", reordered, "--from 27 --to 40", 27, 40},
+        {"B-frames, a leading picture of the next key picture", reordered, "--from 23 --to 26", 23, 26},
+        {"B-frames, from a key picture", reordered, "--from 13 --to 13", 13, 13},
+        {"B-frames, times", reordered, "--from 0:00.52 --to 1.6s", 14, 41},
+        {"B-frames, to the end", reordered, "--from 50", 50, 60},
+        {"lost picture, times after the gap", lossy, "--from 0.32s --to 0:00:00.4", 8, 10},
+        {"lost picture, from the start", lossy, "--to 9", 1, 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RecordingReport shown = Record("r.dat", c.es);
+        ASSERT_TRUE(WriteWholeFile(Path("handed-over.hevc"), shown.elementaryStream, error));
+        const std::vector<std::string> reference = FrameHashes("handed-over.hevc");
+        ASSERT_EQ(reference.size(), shown.pictures);
+        ASSERT_EQ(Export("r.dat -q -o whole.csv").status, 0);
+        const std::vector<std::string> wholeRows = CsvRows(Slurp(Path("whole.csv")));
+
+        const ToolRun run = Export(std::string("r.dat -q ") + c.range + " -o c.mkv -o c.mp4 -o c.ts -o c.csv -o c.srt");
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::vector<std::string> rows = CsvRows(Slurp(Path("c.csv")));
+        EXPECT_EQ(rows, std::vector<std::string>(wholeRows.begin() + c.from - 1, wholeRows.begin() + c.to));
+        const int count = c.to - c.from + 1;
+        EXPECT_EQ(PacketsByCodec("c.ts")["klv"], count);
+        EXPECT_EQ(PacketsByCodec("c.mkv")["subrip"], count);
+        EXPECT_EQ(PacketsByCodec("c.mp4")["mov_text"], count);
+
+        // The first cue tells where X stands in the cut's timeline, so where
+        // the video starts; its time of day, which picture that is.
+        const std::string srt = Slurp(Path("c.srt"));
+        ASSERT_EQ(srt.rfind("1\n00:00:", 0), 0u) << srt;
+        const int64_t leadIn = std::stoll(srt.substr(8, 2)) * 25 + std::stoll(srt.substr(11, 3)) / 40;
+        EXPECT_LT(leadIn, kKeyint);
+        const auto start = std::find_if(wholeRows.begin(), wholeRows.end(), [&](const std::string& row) {
+            return RowMillis(row) == RowMillis(rows.front()) - leadIn * 40;
+        });
+        ASSERT_NE(start, wholeRows.end()) << "no picture at the video's start";
+        const int key = static_cast<int>(start - wholeRows.begin()) + 1;
+        for (const char* file : {"c.mkv", "c.mp4", "c.ts"}) {
+            SCOPED_TRACE(file);
+            const ToolRun decode = Execute("ffmpeg", std::string("-v error -threads 1 -i ") + file + " -f null -");
+            EXPECT_EQ(decode.status, 0);
+            EXPECT_EQ(decode.err, "");
+            // Every packet is a picture shown; the first a key picture.
+            const std::string counting = "-v error -select_streams v -count_frames -count_packets "
+                                         "-show_entries stream=nb_read_frames,nb_read_packets -of csv=p=0 ";
+            const ToolRun probe = Execute("ffprobe", counting + file);
+            const std::vector<std::string> counts = Fields(probe.out.substr(0, probe.out.find('\n')), ',');
+            ASSERT_EQ(counts.size(), 2u) << probe.out;
+            EXPECT_EQ(counts[0], counts[1]);
+            // The pictures it shows, by the player's numbers: from the key
+            // picture on, in order, each of X to Y among them.
+            const ToolRun frames = Execute("ffmpeg", std::string("-v quiet -threads 1 -i ") + file +
+                                                         " -map 0:v -fps_mode passthrough -f framemd5 -");
+            std::vector<int> numbers;
+            std::istringstream lines(frames.out);
+            for (std::string line; std::getline(lines, line);) {
+                if (line.empty() || line[0] == '#') continue;
+                const auto at = std::find(reference.begin(), reference.end(), line.substr(line.rfind(',') + 1));
+                numbers.push_back(at == reference.end() ? 0 : int(at - reference.begin()) + 1);
+            }
+            ASSERT_FALSE(numbers.empty());
+            EXPECT_EQ(numbers.front(), key);
+            EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end())) << ::testing::PrintToString(numbers);
+            EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end());
+            for (int n = c.from; n <= c.to; ++n) {
+                EXPECT_NE(std::find(numbers.begin(), numbers.end(), n), numbers.end()) << "picture " << n;
+            }
+        }
     }
 }

@@ -32,6 +32,11 @@ TEST_F(ToolsCommandLine, HelpDescribesEveryImpairmentAndExitsZero) {
     const ToolRun inspect = Execute(INSPECT_RECORDING, "--help");
     EXPECT_EQ(inspect.status, 0);
     for (const char* option : {"--csv", "--decode"}) EXPECT_NE(inspect.out.find(option), std::string::npos);
+    const ToolRun exported = Execute(EXPORT_RECORDING, "--help");
+    EXPECT_EQ(exported.status, 0);
+    for (const char* option : {"--output", "--fps", "--start-time", "--from", "--to", "1:23.5", "key picture"}) {
+        EXPECT_NE(exported.out.find(option), std::string::npos) << option;
+    }
 }
 
 TEST_F(ToolsCommandLine, BadUsageIsRefusedWithAReason) {
