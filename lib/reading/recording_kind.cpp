@@ -103,4 +103,17 @@ std::string Verdict(const Look& look) {
     return text;
 }
 
+std::string ProblemReading(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return "cannot open '" + path + "': " + std::strerror(errno);
+    if (S_ISDIR(info.st_mode)) return "'" + path + "' is a folder, not a recording";
+    // Reading is the only true test of reading. A pipe is let through
+    // unread: what was read of it here would be lost to the program.
+    Look look;
+    std::string error;
+    if (!LookAtFile(path, look, error)) return error;
+    if (!IsRecording(look)) return "'" + path + "' is " + Verdict(look);
+    return {};
+}
+
 }  // namespace recording_kind

@@ -36,4 +36,9 @@ bool IsRecording(const Look& look);
 // both programs print.
 std::string Verdict(const Look& look);
 
+// Empty when `path` can be read and is a downlink recording (or a pipe,
+// which cannot be looked at without taking its bytes); otherwise why not,
+// in one line: the words downlink-play and downlink-view refuse a file with.
+std::string ProblemReading(const std::string& path);
+
 }  // namespace recording_kind

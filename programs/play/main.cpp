@@ -4,17 +4,17 @@
 #include <cstdio>
 #include <string>
 
+#include "lib/reading/recording_kind.h"
 #include "programs/play/launch_options.h"
 #include "programs/play/launch_status.h"
 #include "programs/play/player_folder.h"
 #include "programs/play/player_run.h"
-#include "programs/play/recording_check.h"
 #include "project_version.h"
 
 namespace {
 
 int Play(const std::string& recording) {
-    const std::string problem = launcher::RecordingProblem(recording);
+    const std::string problem = recording_kind::ProblemReading(recording);
     if (!problem.empty()) {
         std::fprintf(stderr, "downlink-play: %s\n", problem.c_str());
         return launcher::kUnreadableStatus;
