@@ -43,13 +43,23 @@ std::string ConditionText(const HudState& state) {
     return "RECEIVING";
 }
 
-cv::Scalar ConditionColour(LinkCondition condition) {
+HudTone ConditionTone(LinkCondition condition) {
     switch (condition) {
-        case LinkCondition::kQuiet: return kAmber;
-        case LinkCondition::kWaitingForKey: return kRed;
+        case LinkCondition::kQuiet: return HudTone::kWarning;
+        case LinkCondition::kWaitingForKey: return HudTone::kAlarm;
         case LinkCondition::kReceiving: break;
     }
-    return kGreen;
+    return HudTone::kGood;
+}
+
+cv::Scalar ToneColour(HudTone tone) {
+    switch (tone) {
+        case HudTone::kGood: return kGreen;
+        case HudTone::kWarning: return kAmber;
+        case HudTone::kAlarm: return kRed;
+        case HudTone::kPlain: break;
+    }
+    return kWhite;
 }
 
 struct Pen {
@@ -85,28 +95,32 @@ int WidthOf(const std::string& text, const Pen& pen) {
 
 }  // namespace
 
+std::vector<std::string> TelemetryHudLines(const TelemetryValues& v) {
+    return {Format("Lat %.6f  Lon %.6f", v.latitude, v.longitude),
+            Format("H %.1f m  Az %.2f deg  Pt %.2f deg", v.height, v.azimuth, v.pitch)};
+}
+
 HudText MakeHudText(const HudState& state) {
     HudText text;
-    if (state.hasTelemetry) {
-        const TelemetryValues& v = state.values;
-        text.topLeft.push_back(Format("Lat %.6f  Lon %.6f", v.latitude, v.longitude));
-        text.topLeft.push_back(Format("H %.1f m  Az %.2f deg  Pt %.2f deg", v.height, v.azimuth, v.pitch));
-    }
+    if (state.hasTelemetry) text.topLeft = TelemetryHudLines(state.values);
     text.topRight.push_back(ConditionText(state));
-    if (state.stale) text.topRight.push_back("STALE");
+    text.topRightTones.push_back(ConditionTone(state.condition));
+    if (state.stale) {
+        text.topRight.push_back("STALE");
+        text.topRightTones.push_back(HudTone::kAlarm);
+    }
     text.bottomLeft.push_back(Format("picture %.1f s old  ", state.ageSeconds) + RateText(state.bitsPerSecond));
     return text;
 }
 
-void DrawHud(cv::Mat& bgr, const HudState& state, bool text) {
+void DrawDistrustFrame(cv::Mat& bgr) {
+    const int border = std::max(3, bgr.rows / 90);
+    cv::rectangle(bgr, cv::Rect(0, 0, bgr.cols, bgr.rows), kRed, 2 * border);
+}
+
+void DrawHudText(cv::Mat& bgr, const HudText& lines) {
     if (bgr.empty()) return;
     const Pen pen = PenFor(bgr.rows);
-    if (state.stale) {
-        const int border = std::max(3, bgr.rows / 90);
-        cv::rectangle(bgr, cv::Rect(0, 0, bgr.cols, bgr.rows), kRed, 2 * border);
-    }
-    if (!text) return;
-    const HudText lines = MakeHudText(state);
     int y = pen.margin + pen.lineHeight * 2 / 3;
     for (const std::string& line : lines.topLeft) {
         Write(bgr, line, {pen.margin, y}, pen, kWhite);
@@ -115,8 +129,8 @@ void DrawHud(cv::Mat& bgr, const HudState& state, bool text) {
     y = pen.margin + pen.lineHeight * 2 / 3;
     for (size_t i = 0; i < lines.topRight.size(); ++i) {
         const std::string& line = lines.topRight[i];
-        const cv::Scalar colour = i == 0 ? ConditionColour(state.condition) : kRed;
-        Write(bgr, line, {bgr.cols - pen.margin - WidthOf(line, pen), y}, pen, colour);
+        const HudTone tone = i < lines.topRightTones.size() ? lines.topRightTones[i] : HudTone::kPlain;
+        Write(bgr, line, {bgr.cols - pen.margin - WidthOf(line, pen), y}, pen, ToneColour(tone));
         y += pen.lineHeight;
     }
     y = bgr.rows - pen.margin - pen.lineHeight * static_cast<int>(lines.bottomLeft.size() - 1);
@@ -124,6 +138,12 @@ void DrawHud(cv::Mat& bgr, const HudState& state, bool text) {
         Write(bgr, line, {pen.margin, y}, pen, kWhite);
         y += pen.lineHeight;
     }
+}
+
+void DrawHud(cv::Mat& bgr, const HudState& state, bool text) {
+    if (bgr.empty()) return;
+    if (state.stale) DrawDistrustFrame(bgr);
+    if (text) DrawHudText(bgr, MakeHudText(state));
 }
 
 }  // namespace live

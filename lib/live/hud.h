@@ -29,14 +29,26 @@ struct HudState {
     bool stale = false;
 };
 
-// The HUD's text, corner by corner, one string a line.
+enum class HudTone { kPlain, kGood, kWarning, kAlarm };
+
+// The HUD's text, corner by corner, one string a line; the top right lines
+// each in a tone (plain where none is given).
 struct HudText {
     std::vector<std::string> topLeft;
     std::vector<std::string> topRight;
+    std::vector<HudTone> topRightTones;
     std::vector<std::string> bottomLeft;
 };
 
 HudText MakeHudText(const HudState& state);
+// The picture's position, height and camera angles, as the top left shows them.
+std::vector<std::string> TelemetryHudLines(const TelemetryValues& values);
+
+// Text in the HUD's places and sizes, for a program that says other things
+// in them (the review viewer).
+void DrawHudText(cv::Mat& bgr, const HudText& text);
+// The red frame round a picture that is not to be trusted.
+void DrawDistrustFrame(cv::Mat& bgr);
 
 // Draws the HUD into a BGR picture, scaled to its height; with `text`
 // false only the stale mark. Text stays within the top kTopBand and the
