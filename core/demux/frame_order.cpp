@@ -37,6 +37,13 @@ void FrameOrder::Arrived(const uint8_t* frame, int64_t nowMs, uint64_t position)
         return;
     }
     Tick(nowMs);
+    if (!started_ && startInOrder_) {
+        started_ = true;
+        next_ = sequence;
+        lastProgressMs_ = nowMs;
+        Pass(frame, sequence, position);
+        return;
+    }
     if (!started_) {
         // The first frame to arrive need not be the first sent: the start
         // waits a window too, and begins at the lowest number that came.

@@ -45,6 +45,10 @@ public:
     // A complete frame, sync pair first, at `nowMs`; `position` goes on
     // with it (a reader of a recording gives the frame's place in it).
     void Arrived(const uint8_t* frame, int64_t nowMs, uint64_t position = 0);
+    // The next frame to arrive is the first sent: a reader that goes back to
+    // a frame it saw pass in order starts there, without the start's wait
+    // for frames numbered before it.
+    void StartWithNextFrame() { startInOrder_ = true; }
     // Gives up the gaps that have waited the window out by `nowMs`.
     void Tick(int64_t nowMs);
     // The end of the input: everything held goes on, in order.
@@ -76,6 +80,7 @@ private:
     // Nothing has passed yet: a frame below the lowest number seen moves
     // the start back.
     bool starting_ = false;
+    bool startInOrder_ = false;
     // The next number due, and the place of every number from it on, as
     // a count that does not wrap.
     uint16_t next_ = 0;

@@ -23,6 +23,8 @@ public:
     // The same for a recording, whose frames are placed in time at the
     // link's pace: the n-th frame arrives at n link-frame times.
     void FeedAtLinkPace(const uint8_t* data, int32_t length, uint64_t position = 0);
+    // The next frame is the first in order (see FrameOrder).
+    void StartWithNextFrame() { order_.StartWithNextFrame(); }
     // Gives up the gaps that waited their window out by `nowMs`.
     void Tick(int64_t nowMs);
     // At the end of the input: what is held goes on.

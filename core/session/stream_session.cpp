@@ -56,6 +56,7 @@ bool StreamSession::Seek(uint64_t offset, int64_t firstTag, const std::vector<ui
     position_ = offset;
     ResetLayers(firstTag);
     resync_ = offset > 0 && landing == Landing::kAnywhere;
+    if (landing == Landing::kFrameStart) link_->StartWithNextFrame();
     awaitingKey_ = true;
     nal_unit::ForEachUnit(parameterSets.data(), parameterSets.size(), [this](const uint8_t* unit, size_t length) {
         fedUnitSeeks_.push_back(position_);

@@ -60,8 +60,10 @@ public:
     // before it).
     // With Landing::kFrameStart, `offset` is known to be a frame's start (a
     // seek offset this session gave out), and the scan takes that frame as
-    // it comes: the hunt for a sync pair that another follows a frame later
-    // would pass over it when noise follows it on the link.
+    // it comes and as the next in order: the hunt for a sync pair that
+    // another follows a frame later would pass over it when noise follows
+    // it on the link, and the ordering's wait for frames numbered before it
+    // would hold back the end of a recording still being written.
     // False, with the reason, when the source cannot seek there.
     enum class Landing { kAnywhere, kFrameStart };
     bool Seek(uint64_t offset, int64_t firstTag = 1, const std::vector<uint8_t>& parameterSets = {},

@@ -112,9 +112,9 @@ void PictureSeeker::DecodeUntil(const PictureIndex& index, int64_t number) {
     }
 }
 
-// False when the recording has nothing more for now. The end of a complete
-// recording drains the pictures the decoder holds back; a recording still
-// being written is left where it is, to go on when it has grown.
+// False when the recording has nothing more for now; the decoder then gives
+// out what it holds back, and a complete recording's session its last
+// access unit first.
 bool PictureSeeker::SendNext(const PictureIndex& index) {
     while (units_.empty()) {
         if (misaligned_) {
@@ -122,7 +122,14 @@ bool PictureSeeker::SendNext(const PictureIndex& index) {
             return false;
         }
         if (session_->Step()) continue;
-        if (!index.Complete()) return false;
+        // A recording still being written may give more later; the pictures
+        // held back for reordering come out now all the same, and the next
+        // picture asked for is decoded from its key picture.
+        if (!index.Complete()) {
+            if (decoding_) video_decoder::Drain(context_, frame_, [&] { TakePicture(index); });
+            decoding_ = false;
+            return false;
+        }
         if (!sessionEnded_) {
             sessionEnded_ = true;
             session_->Finish();

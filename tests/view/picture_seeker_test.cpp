@@ -57,6 +57,7 @@ TEST(PictureSeeker, EveryPictureAskedForIsTheOneItsRecordNames) {
         {"3 B-frames, closed GOP", {40, 12, 3, false, 1, {}}},
         {"four slices", {30, 10, 0, true, 4, {}}},
         {"one key picture only", {60, 250, 0, true, 1, {}}},
+        {"pictures half the size from picture 31 on", {60, 10, 3, true, 1, {}, 31}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,6 +92,28 @@ TEST(PictureSeeker, PlayingOnAndSteppingBackDoNotSeekAgain) {
     EXPECT_EQ(seeker.Seeks(), 1u);
     for (int64_t n = 50; n >= 1; --n) ASSERT_EQ(PictureShown(*seeker.Decode(index, n)), n);
     EXPECT_EQ(seeker.Seeks(), 1u);
+}
+
+// A recording still being written: the index ends where the bytes do, and
+// its last pictures decode as they are now, reordered ones included.
+TEST(PictureSeeker, TheEndOfARecordingStillBeingWrittenDecodes) {
+    for (int bframes : {0, 3}) {
+        SCOPED_TRACE(bframes);
+        const std::vector<uint8_t> recording = MakeViewRecording({120, 25, bframes, true, 1, {}});
+        const size_t written = recording.size() / 3;
+        PictureIndex index;
+        IndexBuilder builder(std::make_unique<MemoryByteSource>(recording.data(), written), index);
+        while (builder.Step()) {
+        }
+        ASSERT_GT(index.Count(), 30u);
+        PictureSeeker seeker(std::make_unique<MemoryByteSource>(recording.data(), written), 1);
+        const int64_t last = static_cast<int64_t>(index.Count());
+        for (int64_t n : {last, last - 1, last - 5, last - 20, last}) {
+            const AVFrame* frame = seeker.Decode(index, n);
+            ASSERT_NE(frame, nullptr) << n;
+            EXPECT_EQ(PictureShown(*frame), n);
+        }
+    }
 }
 
 // A damaged link: whatever the index lists, the seeker shows the picture
