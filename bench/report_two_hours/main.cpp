@@ -7,19 +7,13 @@
 // unbroken link. Usage: dlp-report-two-hours-bench [DIR] [COPIES]; DIR (default
 // /tmp) holds the 3.7 GB recording while it runs, which is deleted at the end.
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
-#include <vector>
 
-#include "core/format/byte_order.h"
-#include "core/format/link_frame.h"
+#include "bench/inputs/joined_recording.h"
 #include "core/format/replay_pace.h"
-#include "lib/reading/recording_reader.h"
 
 namespace {
 
@@ -32,36 +26,6 @@ bool Run(const std::string& command) {
     return std::system(command.c_str()) == 0;
 }
 
-// Frames lie back to back (no noise): renumber each from `index` on.
-void Renumber(std::vector<uint8_t>& piece, uint64_t& index) {
-    using namespace link_frame;
-    for (size_t at = 0; at + kFrameSize <= piece.size(); at += kFrameSize, ++index) {
-        le::WriteU32(piece.data() + at + kWordOffset, static_cast<uint32_t>(index));
-        le::WriteU16(piece.data() + at + kSequenceOffset, static_cast<uint16_t>(index + 1));
-    }
-}
-
-bool Join(const std::string& piecePath, const std::string& out, int copies) {
-    std::vector<uint8_t> piece;
-    std::string error;
-    if (!ReadWholeFile(piecePath, piece, error) || piece.size() % link_frame::kFrameSize != 0) {
-        std::fprintf(stderr, "cannot use %s: %s\n", piecePath.c_str(), error.c_str());
-        return false;
-    }
-    std::ofstream file(out, std::ios::binary | std::ios::trunc);
-    uint64_t index = 0;
-    for (int i = 0; i < copies && file; ++i) {
-        Renumber(piece, index);
-        file.write(reinterpret_cast<const char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
-    }
-    return static_cast<bool>(file);
-}
-
-double FileBytes(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 ? static_cast<double>(st.st_size) : 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,7 +35,7 @@ int main(int argc, char** argv) {
     const std::string png = dir + "/report-bench-2h.png", times = dir + "/report-bench-time.txt";
     if (!Run(std::string(MAKE_RECORDING) + " --quiet --output " + piece + " --size 192x108 --frames " +
              std::to_string(kPiecePictures) + " --pad-rate 480000") ||
-        !Join(piece, whole, copies)) {
+        !JoinCopies(piece, whole, copies)) {
         return 1;
     }
     std::remove(piece.c_str());

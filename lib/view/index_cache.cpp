@@ -169,7 +169,7 @@ bool Read(const std::string& path, const Stamp& expected, PictureIndex& index) {
         LinkMark m;
         uint8_t kind = 0;
         if (!Get(in, m.offset) || !Get(in, kind) || !Get(in, m.count) ||
-            kind > static_cast<uint8_t>(LinkMark::Kind::kDecoderComplaint))
+            kind > static_cast<uint8_t>(LinkMark::Kind::kSequenceBreak))
             return false;
         m.kind = static_cast<LinkMark::Kind>(kind);
         loaded.AddMark(m);

@@ -25,7 +25,7 @@ struct IndexedPicture {
 
 // Something the link did, at the recording offset where it was found.
 struct LinkMark {
-    enum class Kind : uint8_t { kLostFrames, kInvalidFrame, kSequenceBreak, kDecoderComplaint };
+    enum class Kind : uint8_t { kLostFrames, kInvalidFrame, kSequenceBreak };
     uint64_t offset = 0;
     Kind kind = Kind::kLostFrames;
     uint32_t count = 1;  // frames, for kLostFrames

@@ -40,6 +40,7 @@ public:
     // a gap in the link inside a unit it needs, or the decoder's complaint
     // about it or a picture it is built on), or it came out marked corrupt.
     bool Damaged(int64_t number) const { return damaged_.count(number) != 0; }
+    const std::set<int64_t>& DamagedPictures() const { return damaged_; }
     // Pictures decoded from a key picture, since the seeker was made.
     uint64_t Seeks() const { return seeks_; }
 

@@ -6,7 +6,7 @@
 # machine's list of installed packages must be the same afterwards.
 set -euo pipefail
 build=${BUILD_DIR:-build}
-pages=(downlink-player downlink-play downlink-live downlink-send make-recording inspect-recording export-recording)
+pages=(downlink-player downlink-play downlink-live downlink-view downlink-send make-recording inspect-recording export-recording)
 sample=/usr/share/downlink-player/downlink-sample.dat
 start=$SECONDS
 

@@ -134,9 +134,11 @@ public:
     // children's) and is killed.
     int Stop(milliseconds bound = kStopBound) { return StopWith(SIGTERM, bound); }
     int StopWith(int signal, milliseconds bound = kStopBound);
+    // A bound counted from the process's last output or CPU time, for a
+    // test's own waits on what the process shows.
+    ProgressDeadline Deadline(milliseconds bound) const;
 
 private:
-    ProgressDeadline Deadline(milliseconds bound) const;
     bool WaitForText(const std::function<std::string()>& read, const std::string& text,
                      milliseconds bound) const;
     bool ReadConsolePipe(int timeoutMs) const;
