@@ -9,6 +9,7 @@
 // Bytes before the first start code belong to no unit; a unit that would
 // outgrow the buffer is dropped and the search begins again.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -101,7 +102,24 @@ void Split(S& s, const uint8_t* data, int32_t length, int32_t limit, Hooks& hook
                 }
                 continue;
             }
-            if (!detail::EndsWithStartCodeAndHeader(buf, len)) continue;
+            if (!detail::EndsWithStartCodeAndHeader(buf, len)) {
+                // Only the byte after a 0x01 can end a start code that is not
+                // made of the bytes after it: after any other nonzero byte,
+                // the bytes up to the next zero cannot, and are copied at
+                // once, up to the limit. Most of a padded link is filler.
+                if (b > 0x01 && i + 1 < length) {
+                    const uint8_t* zero = static_cast<const uint8_t*>(
+                        std::memchr(data + i + 1, 0x00, static_cast<size_t>(length - i - 1)));
+                    const int32_t end = zero != nullptr ? static_cast<int32_t>(zero - data) : length;
+                    const int32_t run = std::min(end - (i + 1), limit - len);
+                    if (run > 0) {
+                        std::memcpy(buf + len, data + i + 1, static_cast<size_t>(run));
+                        len += run;
+                        i += run;
+                    }
+                }
+                continue;
+            }
             const int32_t unitLen = len - kPrefixSize;
             s.nalLen = len;
             s.nalState = state;
