@@ -34,16 +34,6 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-PictureIndex IndexOfMemory(const std::vector<uint8_t>& recording) {
-    PictureIndex index;
-    IndexBuilder builder(std::make_unique<MemoryByteSource>(recording.data(), recording.size()), index);
-    while (builder.Step()) {
-    }
-    builder.Finish();
-    index.SetComplete(true);
-    return index;
-}
-
 void ExpectSameIndex(const PictureIndex& a, const PictureIndex& b) {
     ASSERT_EQ(a.Count(), b.Count());
     for (int64_t n = 1; n <= static_cast<int64_t>(a.Count()); ++n) {
@@ -93,7 +83,7 @@ TEST(PictureIndex, FollowingAGrowingFileEndsWithTheIndexOfTheWholeFile) {
         builder.Finish();
         index.SetComplete(true);
         EXPECT_EQ(index.BytesIndexed(), recording.size());
-        ExpectSameIndex(index, IndexOfMemory(recording));
+        ExpectSameIndex(index, IndexOf(recording));
         std::remove(path.c_str());
         rmdir(folder.c_str());
     }
@@ -112,7 +102,7 @@ void SetModified(const std::string& path, time_t seconds) {
 
 TEST(IndexCache, LoadsOnlyTheIndexOfTheRecordingAsItIsNow) {
     const std::vector<uint8_t> recording = MakeViewRecording({30, 10, 3, true, 1, {}});
-    const PictureIndex index = IndexOfMemory(recording);
+    const PictureIndex index = IndexOf(recording);
     const CacheCase cases[] = {
         {"unchanged", [](const std::string&, const std::string&) {}, true},
         {"grown", [](const std::string& r, const std::string&) { WriteFile(r, {0}, std::ios::app); }, false},
@@ -167,7 +157,7 @@ TEST(IndexCache, WhereItCannotGoBesideTheRecordingItGoesToTheCacheFolder) {
     WriteFile(path, recording, std::ios::trunc);
     ASSERT_EQ(mkdir(index_cache::BesidePath(path).c_str(), 0755), 0);
     setenv("XDG_CACHE_HOME", cache.c_str(), 1);
-    PictureIndex index = IndexOfMemory(recording);
+    PictureIndex index = IndexOf(recording);
     index.SetBytesIndexed(recording.size());
     EXPECT_TRUE(index_cache::Save(path, index));
     EXPECT_EQ(index_cache::CacheFolderPath(path).rfind(cache + "/downlink-view/", 0), 0u);

@@ -21,16 +21,6 @@ extern "C" {
 
 namespace {
 
-PictureIndex IndexOf(const std::vector<uint8_t>& recording) {
-    PictureIndex index;
-    IndexBuilder builder(std::make_unique<MemoryByteSource>(recording.data(), recording.size()), index);
-    while (builder.Step()) {
-    }
-    builder.Finish();
-    index.SetComplete(true);
-    return index;
-}
-
 int Marker(const PictureIndex& index, int64_t number) {
     const IndexedPicture& p = index.Picture(number);
     return p.hasTelemetry ? static_cast<int>(std::lround(p.values.height)) : -1;

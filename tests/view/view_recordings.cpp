@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -9,10 +10,12 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "core/demux/byte_source.h"
 #include "lib/formats/telemetry_track.h"
 #include "lib/making/display_order.h"
 #include "lib/making/pattern_encoder.h"
 #include "lib/making/recording_builder.h"
+#include "lib/view/index_builder.h"
 
 namespace {
 
@@ -35,6 +38,16 @@ void DrawHalves(int index, int width, int height, uint8_t* rgb) {
 int Level(double grey) { return static_cast<int>(std::lround((grey - kFirstLevel) / kLevelStep)); }
 
 }  // namespace
+
+PictureIndex IndexOf(const std::vector<uint8_t>& recording) {
+    PictureIndex index;
+    IndexBuilder builder(std::make_unique<MemoryByteSource>(recording.data(), recording.size()), index);
+    while (builder.Step()) {
+    }
+    builder.Finish();
+    index.SetComplete(true);
+    return index;
+}
 
 double ViewLatitude(int) { return 39.9; }
 double ViewLongitude(int k) { return 116.4 + k * 1e-4; }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lib/making/link_framer.h"
+#include "lib/view/picture_index.h"
 
 extern "C" {
 struct AVFrame;
@@ -29,6 +30,8 @@ constexpr int kViewWidth = 256;
 constexpr int kViewHeight = 128;
 
 std::vector<uint8_t> MakeViewRecording(const ViewRecordingOptions& options);
+// The index of a recording read whole, complete.
+PictureIndex IndexOf(const std::vector<uint8_t>& recording);
 // The track's place of picture k.
 double ViewLatitude(int k);
 double ViewLongitude(int k);
