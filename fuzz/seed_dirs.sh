@@ -24,8 +24,9 @@ make_seed_dirs() {
     for target in link_parser recording_reader; do
       { printf '\x11'; cat "$seeds/$name.dat"; } >"$seeds/$target/recording-$name"
     done
-    mkdir -p "$seeds/stream_session"
+    mkdir -p "$seeds/stream_session" "$seeds/picture_seeker"
     { printf '\x11\x80'; cat "$seeds/$name.dat"; } >"$seeds/stream_session/recording-$name"
+    { printf '\x11\x0b'; cat "$seeds/$name.dat"; } >"$seeds/picture_seeker/recording-$name"
     for target in nal_splitter nal_overflow unit_path export_path; do
       cp "$seeds/$name.hevc" "$seeds/$target/recording-$name"
     done

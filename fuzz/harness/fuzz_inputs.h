@@ -39,3 +39,7 @@ int RunExportPathInput(const uint8_t* data, size_t size);
 // Byte 0 picks the size of the pieces read, byte 1 where to seek; the rest is
 // a recording for the stream session, read whole and then again from there.
 int RunStreamSessionInput(const uint8_t* data, size_t size);
+// Byte 0 picks the size of the pieces read, byte 1 whether the recording is
+// complete and a picture to ask for; the rest is a recording for the
+// review viewer's index and seeker.
+int RunPictureSeekerInput(const uint8_t* data, size_t size);

@@ -69,5 +69,6 @@ std::vector<SeedSet> MakeFuzzSeeds() {
             {"unit_path", streams},
             {"recording_reader", recordings},
             {"export_path", streams},
-            {"stream_session", WithSeekByte(recordings)}};
+            {"stream_session", WithSeekByte(recordings)},
+            {"picture_seeker", WithSeekByte(recordings)}};
 }

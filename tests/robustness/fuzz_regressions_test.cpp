@@ -21,8 +21,8 @@ namespace {
 
 using Harness = int (*)(const uint8_t*, size_t);
 
-const std::string kTargets[] = {"link_parser",      "nal_splitter", "nal_overflow",  "unit_path",
-                               "recording_reader", "export_path",  "stream_session"};
+const std::string kTargets[] = {"link_parser", "nal_splitter",   "nal_overflow",  "unit_path",
+                               "recording_reader", "export_path", "stream_session", "picture_seeker"};
 
 Harness HarnessFor(const std::string& target) {
     if (target == "link_parser") return RunLinkParserInput;
@@ -31,6 +31,7 @@ Harness HarnessFor(const std::string& target) {
     if (target == "recording_reader") return RunRecordingReaderInput;
     if (target == "export_path") return RunExportPathInput;
     if (target == "stream_session") return RunStreamSessionInput;
+    if (target == "picture_seeker") return RunPictureSeekerInput;
     return RunUnitPathInput;
 }
 
@@ -41,6 +42,7 @@ size_t CorpusReplayLimit(const std::string& target) {
     if (target == "unit_path") return 400;
     if (target == "recording_reader") return 400;
     if (target == "stream_session") return 400;
+    if (target == "picture_seeker") return 400;
     return SIZE_MAX;
 }
 
