@@ -5,7 +5,8 @@
 # when there is no display, so the window's cost is measured),
 # the player's peak memory on the sample, the tools against ffmpeg's own
 # decoding speed, downlink-live's latency over loopback UDP, the links one
-# machine receives whole with real downlink-live processes, and a plot of
+# machine receives whole with real downlink-live processes, downlink-view's
+# index, seeks and playing on a 2-hour 1080p recording, and a plot of
 # pictures per second.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,7 +23,8 @@ out=docs/bench
 # Tests are not needed here; leaving them out keeps the build short.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDLP_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target dlp-micro-bench dlp-whole-path-bench downlink-player \
-  inspect-recording export-recording make-recording dlp-live-latency-bench downlink-live downlink-send
+  inspect-recording export-recording make-recording dlp-live-latency-bench downlink-live downlink-send \
+  dlp-view-bench
 mkdir -p "$out"
 
 with_display() {
@@ -50,6 +52,9 @@ bash bench/tools_speed.sh "$build" | tee "$out/tools-speed.txt"
 "$build/bench/dlp-live-latency-bench" | tee "$out/live-latency.txt"
 
 bash bench/links_per_machine.sh "$build" | tee "$out/links-per-machine.txt"
+
+# 3.7 GB in /tmp while it runs.
+"$build/bench/dlp-view-bench" /tmp | tee "$out/view.txt"
 
 gnuplot -e "csv='$out/rounds.csv'; png='$out/pictures-per-second.png'" bench/plot_rounds.gp
 echo "figures written to $out/" >&2

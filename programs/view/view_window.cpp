@@ -350,7 +350,9 @@ void ViewWindow::UpdateStatus() {
                        .arg(playing_ ? "playing" : "paused");
     if (progress_.following) text += atLiveEnd_ ? "   at the live end" : "   behind the live end (End returns)";
     if (progress_.following && !live) text += QString("   recording quiet %1 s").arg(std::floor(progress_.secondsSinceGrowth));
-    if (!progress_.complete && !progress_.following) text += "   indexing";
+    if (!progress_.complete && !progress_.following && progress_.bytesTotal > 0) {
+        text += QString("   indexing %1 %").arg(100 * progress_.bytesIndexed / progress_.bytesTotal);
+    }
     if (shown_.damaged) text += "   DAMAGED";
     if (!message_.isEmpty()) text += "   |  " + message_;
     status_->setText(text);
