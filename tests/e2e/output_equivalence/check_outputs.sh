@@ -49,7 +49,7 @@ sample=$here/../../../samples/downlink-sample.dat
 # The programs are called by name, so that a usage line naming the program
 # reads the same whichever build tree it comes from.
 for dir in app programs/live programs/make programs/inspect \
-  programs/export programs/send; do
+  programs/export programs/send programs/view; do
   [[ -d $build/$dir ]] || { echo "$0: $build/$dir: no such folder" >&2; exit 2; }
   PATH=$build/$dir:$PATH
 done
@@ -158,6 +158,7 @@ readonly ONCE=(
   'sample.es | inspect        | inspect-recording -q "$rec"'
   'sample.es | play           | downlink-play "$rec"'
   'sample.es | export         | export-recording -q "$rec" --start-time $START -o a.csv'
+  'sample.es | view           | downlink-view "$rec"'
   'sample    | inspect-chunks | inspect-recording -q --decode --chunk-size 777 "$rec"'
   '-         | help-play      | downlink-play --help'
   '-         | help-live      | downlink-live --help'
@@ -165,12 +166,14 @@ readonly ONCE=(
   '-         | help-make      | make-recording --help'
   '-         | help-inspect   | inspect-recording --help'
   '-         | help-export    | export-recording --help'
+  '-         | help-view      | downlink-view --help'
   '-         | bad-play       | downlink-play --bogus'
   '-         | bad-live       | downlink-live --bogus'
   '-         | bad-send       | downlink-send --bogus'
   '-         | bad-make       | make-recording --bogus'
   '-         | bad-inspect    | inspect-recording --bogus'
   '-         | bad-export     | export-recording --bogus'
+  '-         | bad-view       | downlink-view --bogus'
 )
 readonly RECORDINGS=(sample impaired truncated reordered)
 
