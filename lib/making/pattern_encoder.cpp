@@ -17,6 +17,8 @@ extern "C" {
 
 namespace {
 
+constexpr size_t kSourcePadding = 64;
+
 struct EncoderDeleter {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
     void operator()(AVFrame* f) const { av_frame_free(&f); }
@@ -153,7 +155,11 @@ bool MakeConverter(const PatternOptions& o, Converter& c, std::string& error) {
         error = "cannot allocate a picture";
         return false;
     }
-    c.rgb.assign(static_cast<size_t>(o.width) * o.height * 3, 0);
+    // swscale's vector code reads up to a few dozen bytes past a row's end:
+    // past the last row, that lay outside the buffer, and a picture whose
+    // buffer ended at a page boundary (a sanitizer's allocator puts some
+    // there) faulted.
+    c.rgb.assign(static_cast<size_t>(o.width) * o.height * 3 + kSourcePadding, 0);
     return true;
 }
 
