@@ -15,7 +15,7 @@ packages=(
   valgrind
   gpsbabel
   dpkg-dev lintian man-db
-  libcairo2-dev
+  libcairo2-dev libpng-dev
 )
 
 missing=()

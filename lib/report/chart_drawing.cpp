@@ -37,6 +37,23 @@ double TextWidth(cairo_t* cr, const std::string& text, double size, bool bold) {
     return extents.x_advance;
 }
 
+void LoadFonts() {
+    cairo_matrix_t size, identity;
+    cairo_matrix_init_scale(&size, 13, 13);
+    cairo_matrix_init_identity(&identity);
+    cairo_font_options_t* options = cairo_font_options_create();
+    for (const bool bold : {false, true}) {
+        cairo_font_face_t* face = cairo_toy_font_face_create(
+            kFont, CAIRO_FONT_SLANT_NORMAL, bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_scaled_font_t* font = cairo_scaled_font_create(face, &size, &identity, options);
+        cairo_text_extents_t extents;
+        cairo_scaled_font_text_extents(font, "0", &extents);
+        cairo_scaled_font_destroy(font);
+        cairo_font_face_destroy(face);
+    }
+    cairo_font_options_destroy(options);
+}
+
 void DrawText(cairo_t* cr, double x, double y, const std::string& text, Align align, double size, bool bold) {
     const double width = TextWidth(cr, text, size, bold);
     if (align == Align::kCenter) x -= width / 2;

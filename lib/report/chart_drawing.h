@@ -19,6 +19,9 @@ void SetColour(cairo_t* cr, uint32_t rgb, double alpha = 1.0);
 void DrawText(cairo_t* cr, double x, double y, const std::string& text, Align align, double size,
               bool bold = false);
 double TextWidth(cairo_t* cr, const std::string& text, double size, bool bold = false);
+// Looks the text's faces up and opens them, on no surface: a surface would
+// take a number that the SVG page's images are named by.
+void LoadFonts();
 // A panel's title above its box, and a notice centred in an empty box.
 void DrawPanelTitle(cairo_t* cr, const Box& box, const std::string& title);
 void DrawNotice(cairo_t* cr, const Box& box, const std::string& text);

@@ -52,3 +52,14 @@ bool CountPicturesInFile(const std::string& path, const ReadOptions& like, uint6
     pictures = counted;
     return true;
 }
+
+std::future<uint64_t> CountPicturesBeside(const std::string& path, const ReadOptions& like) {
+    ReadOptions options;
+    options.chunkSize = like.chunkSize;
+    options.reorderMs = like.reorderMs;
+    return std::async(std::launch::async, [path, options] {
+        uint64_t pictures = 0;
+        std::string error;  // the read beside it says what is wrong with the file
+        return CountPicturesInFile(path, options, pictures, error) ? pictures : 0;
+    });
+}

@@ -7,6 +7,7 @@
 // whose decoder holds back reordered pictures at the end, may show fewer.
 
 #include <cstdint>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -16,3 +17,6 @@
 // observer; nothing else of it is used.
 uint64_t CountPictures(const std::vector<uint8_t>& recording, const ReadOptions& like);
 bool CountPicturesInFile(const std::string& path, const ReadOptions& like, uint64_t& pictures, std::string& error);
+// The file's count on a thread of its own, to run beside the read that shows
+// the pictures; 0 when the file cannot be read. Progress is not observed.
+std::future<uint64_t> CountPicturesBeside(const std::string& path, const ReadOptions& like);

@@ -1,6 +1,7 @@
 #include "lib/report/report_collector.h"
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 
 #include "lib/cli/file_names.h"
@@ -8,6 +9,17 @@
 
 ReportCollector::ReportCollector(uint64_t recordingBytes, size_t bins)
     : timeline_(recordingBytes, bins), thumbnails_(kThumbnailsShown * 2, kThumbnailWidth, kThumbnailHeight) {}
+
+void ReportCollector::PlanPictures(std::future<uint64_t> pictures) {
+    pendingPlan_ = std::move(pictures);
+    thumbnails_.ExpectPlan();
+}
+
+void ReportCollector::TakePlan(bool wait) {
+    if (!pendingPlan_.valid()) return;
+    if (!wait && pendingPlan_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+    PlanPictures(pendingPlan_.get());
+}
 
 void ReportCollector::Attach(ReadOptions& options) {
     options.decode = true;
@@ -18,6 +30,7 @@ void ReportCollector::Attach(ReadOptions& options) {
     std::function<void(const ShownPicture&)> outer = options.onPicture;
     std::function<bool()> outerWants = options.pixelsWanted;
     options.pixelsWanted = [this, outer, outerWants] {
+        TakePlan(thumbnails_.PlanDue());
         return thumbnails_.MayKeep(pictures_ + 1) || (outer && (!outerWants || outerWants()));
     };
     std::function<void(const uint8_t*, int32_t, int64_t)> outerPacket = options.onPacket;
@@ -30,6 +43,7 @@ void ReportCollector::Attach(ReadOptions& options) {
     if (!outer) options.smallPictureBox = thumbnails_.Box();
     options.onPicture = [this, outer](const ShownPicture& picture) {
         const double seconds = SecondsOfPicture(picture.tag);
+        TakePlan(thumbnails_.PlanDue());
         if (picture.smallRgb != nullptr) {
             thumbnails_.Offer(++pictures_, seconds, picture.smallRgb, picture.smallWidth, picture.smallHeight);
         } else {

@@ -3,6 +3,7 @@
 // hooks the reader's observers into a timeline and a thumbnail sampler.
 
 #include <array>
+#include <future>
 #include <string>
 #include <utility>
 
@@ -33,6 +34,12 @@ public:
     // Before the read: how many pictures it will show (CountPictures), so
     // that the thumbnails stand at equal intervals.
     void PlanPictures(uint64_t pictures) { thumbnails_.Plan(pictures, kThumbnailsShown); }
+    // The same count still being made beside the read (CountPicturesBeside):
+    // the read takes it once it is done, and waits for it only before a
+    // picture that the thumbnails could no longer sort as if it had come
+    // first. Call AwaitPlan after the read.
+    void PlanPictures(std::future<uint64_t> pictures);
+    void AwaitPlan() { TakePlan(true); }
     // After the read: the counts the page's header shows.
     ReportFacts Facts(const std::string& path, const RecordingReport& report, const std::string& version) const;
 
@@ -43,6 +50,9 @@ private:
     LinkTimeline timeline_;
     ThumbnailSampler thumbnails_;
     double SecondsOfPicture(int64_t tag) const;
+    void TakePlan(bool wait);
+
+    std::future<uint64_t> pendingPlan_;
 
     uint64_t pictures_ = 0;
     // Link seconds when each recent picture's packet went to the decoder, by tag.

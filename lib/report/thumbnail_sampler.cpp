@@ -23,11 +23,19 @@ ThumbnailSampler::~ThumbnailSampler() { sws_freeContext(sws_); }
 void ThumbnailSampler::Offer(uint64_t picture, double seconds, const uint8_t* rgb, int width, int height) {
     if (picture == 0) return;
     last_ = std::max(last_, picture);
+    if (awaiting_) {
+        Thumbnail t{picture, seconds, 0, 0, {}};
+        if (early_.size() < kMostBeforePlan && Scale(rgb, width, height, t)) early_.push_back(std::move(t));
+        return;
+    }
     const bool onPlan = OnPlan(picture);
     const bool onGrid = Wanted(picture) && MakeRoom(picture);
     if (!onPlan && !onGrid) return;
     Thumbnail t{picture, seconds, 0, 0, {}};
-    if (!Scale(rgb, width, height, t)) return;
+    if (Scale(rgb, width, height, t)) Keep(std::move(t), onPlan, onGrid);
+}
+
+void ThumbnailSampler::Keep(Thumbnail&& t, bool onPlan, bool onGrid) {
     if (onPlan) planned_.push_back(t);
     if (onGrid) kept_.push_back(std::move(t));
 }
@@ -57,6 +65,19 @@ bool ThumbnailSampler::Scale(const uint8_t* rgb, int width, int height, Thumbnai
     const double fit = std::min(static_cast<double>(boxWidth_) / width, static_cast<double>(boxHeight_) / height);
     out.width = std::max(1, static_cast<int>(width * fit + 0.5));
     out.height = std::max(1, static_cast<int>(height * fit + 0.5));
+    if (out.width == width && out.height == height) {
+        // Already scaled by the decoder (PayloadDecoderOptions::smallPictureBox):
+        // only the bytes are reordered, with no swscale context to set up.
+        out.pixels.resize(static_cast<size_t>(width) * height * 4);
+        uint8_t* to = out.pixels.data();
+        for (const uint8_t* from = rgb; to != out.pixels.data() + out.pixels.size(); from += 3, to += 4) {
+            to[0] = from[2];
+            to[1] = from[1];
+            to[2] = from[0];
+            to[3] = 0xFF;
+        }
+        return true;
+    }
     sws_ = sws_getCachedContext(sws_, width, height, AV_PIX_FMT_RGB24, out.width, out.height, AV_PIX_FMT_BGRA,
                                 SWS_AREA, nullptr, nullptr, nullptr);
     if (sws_ == nullptr) return false;
@@ -73,6 +94,14 @@ void ThumbnailSampler::Plan(uint64_t pictures, size_t shown) {
     planCount_ = shown;
     planned_.clear();
     SizeGrid(pictures);
+    // Those held for the plan go where they would have gone had it been known.
+    awaiting_ = false;
+    for (Thumbnail& t : early_) {
+        const bool onPlan = OnPlan(t.picture);
+        const bool onGrid = Wanted(t.picture) && MakeRoom(t.picture);
+        if (onPlan || onGrid) Keep(std::move(t), onPlan, onGrid);
+    }
+    early_.clear();
 }
 
 uint64_t ThumbnailSampler::FewestPlanned() const {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <iostream>
 #include <string>
 #include <sys/stat.h>
@@ -147,17 +148,6 @@ bool IsRegularFile(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The thumbnails are planned from a first pass that counts the pictures; a
-// pipe, read once, is sampled as it goes.
-void PlanThumbnails(const std::string& path, const ReadOptions& read, ProgressBar& bar, ReportCollector& collector) {
-    if (!IsRegularFile(path)) return;
-    bar.Begin("counting");
-    uint64_t pictures = 0;
-    std::string error;  // the read that follows says what is wrong with the file
-    if (CountPicturesInFile(path, read, pictures, error)) collector.PlanPictures(pictures);
-    bar.Begin("reading");
-}
-
 bool WriteReports(const InspectOptions& o, const ReportCollector& collector, const RecordingReport& report) {
     const ReportFacts facts = collector.Facts(o.path, report, kProjectVersion);
     const ReportPage page{facts, collector.Timeline(), collector.Thumbnails()};
@@ -186,12 +176,21 @@ int Run(const InspectOptions& o) {
     ProgressBar bar(size, isatty(STDERR_FILENO) != 0);
     if (!o.quiet) read.onProgress = [&bar](uint64_t done) { bar.Update(done); };
     std::string error;
+    std::future<void> fonts;
     if (!o.reports.empty()) {
-        PlanThumbnails(o.path, read, bar, collector);
+        // The thumbnails are planned from a count of the pictures, made on
+        // a thread beside the read: the decoder's threads leave a core idle
+        // part of the time, and the count, which decodes nothing, is done
+        // long before the read needs it. A pipe, read once, is sampled as
+        // it goes.
+        if (IsRegularFile(o.path)) collector.PlanPictures(CountPicturesBeside(o.path, read));
         collector.Attach(read);
+        // So is fontconfig's start, which the page would otherwise wait for.
+        fonts = std::async(std::launch::async, LoadReportFonts);
     }
     RecordingReport report;
     const bool ok = ReadRecordingFile(o.path, read, report, error);
+    collector.AwaitPlan();
     bar.Finish();
     if (!ok || (!o.esOutput.empty() && !WriteWholeFile(o.esOutput, report.elementaryStream, error))) {
         std::fprintf(stderr, "inspect-recording: %s\n", error.c_str());
@@ -208,6 +207,7 @@ int Run(const InspectOptions& o) {
         if (looked) std::cout << "verdict:          " << recording_kind::Verdict(look) << "\n";
     }
     std::cout.flush();
+    if (fonts.valid()) fonts.wait();
     if (!o.reports.empty() && !WriteReports(o, collector, report)) return kReadError;
     if (looked && !recording_kind::IsRecording(look)) {
         std::fprintf(stderr, "inspect-recording: %s: %s\n", o.path.c_str(), recording_kind::Verdict(look).c_str());

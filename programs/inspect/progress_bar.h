@@ -1,8 +1,8 @@
 #pragma once
 // A progress bar on standard error for reads that take more than a second:
 // redrawn in place on a terminal, a line every 10 % otherwise. A file read
-// twice (the report's first pass) has a bar for each pass, one after the
-// other on a terminal's line.
+// twice can have a bar for each pass (Begin), one after the other on a
+// terminal's line.
 
 #include <chrono>
 #include <cstdint>

@@ -5,12 +5,15 @@
 // link frames.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <tuple>
 
 #include "core/format/byte_order.h"
 #include "core/format/link_frame.h"
@@ -251,9 +254,51 @@ TEST(RecordingReport, ShownThumbnailsAreEvenlySpacedOverTheRecording) {
     }
 }
 
+// A count made beside the read may come after the first pictures: told any
+// time before the sampler says it is overdue, or after the read, it picks
+// and keeps the pictures, moments and pixels a count told first does.
+TEST(RecordingReport, APlanToldLateKeepsWhatAPlanToldFirstKeeps) {
+    const struct {
+        uint64_t pictures, planned, toldAfter;  // offered; the count (0: it failed); offered before it
+    } cases[] = {
+        {250, 250, 1}, {250, 250, 17}, {250, 250, 32}, {97, 100, 32}, {751, 750, 20},
+        {100, 0, 10},  {5, 5, 5},      {17, 17, 17},   {180000, 180000, 32},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.pictures) + " pictures, " + std::to_string(c.planned) + " counted, told after " +
+                     std::to_string(c.toldAfter));
+        ThumbnailSampler first(16, 4, 4), late(16, 4, 4);
+        first.Plan(c.planned, 8);
+        late.ExpectPlan();
+        size_t most = 0;
+        for (uint64_t p = 1; p <= c.pictures; ++p) {
+            if (p == c.toldAfter + 1) {
+                EXPECT_EQ(late.PlanDue(), c.toldAfter >= ThumbnailSampler::kMostBeforePlan);
+                late.Plan(c.planned, 8);
+            }
+            const std::vector<uint8_t> rgb(4 * 4 * 3, uint8_t(p));
+            first.Offer(p, p * 0.04, rgb.data(), 4, 4);
+            late.Offer(p, p * 0.04, rgb.data(), 4, 4);
+            most = std::max(most, late.Held());
+        }
+        if (c.toldAfter >= c.pictures) late.Plan(c.planned, 8);
+        EXPECT_LE(most, 45u);
+        // Picture, moment and pixels of what is shown and of the grid behind it.
+        const auto seen = [](const ThumbnailSampler& s) {
+            std::vector<std::tuple<uint64_t, double, uint8_t>> out;
+            for (const Thumbnail* t : s.Spread(8)) out.emplace_back(t->picture, t->seconds, t->pixels.at(0));
+            for (const Thumbnail& t : s.Kept()) out.emplace_back(t.picture, t.seconds, t.pixels.at(0));
+            return out;
+        };
+        EXPECT_EQ(seen(late), seen(first));
+    }
+}
+
 // A thumbnail's moment is when its picture's packet reached the decoder, so
 // frame threads, which hand pictures back later, show the same pictures at
-// the same moments, with B-frames and without an end unit too.
+// the same moments, with B-frames and without an end unit too; and the
+// count made beside the read, as inspect-recording makes it, plans them as
+// the count made before it does.
 TEST(RecordingReport, ThreadsChooseTheSameThumbnailsAtTheSameMoments) {
     PatternOptions pattern;
     pattern.width = 64;
@@ -267,22 +312,30 @@ TEST(RecordingReport, ThreadsChooseTheSameThumbnailsAtTheSameMoments) {
     options.endOfBitstream = false;
     options.targetBytesPerSecond = 48000;  // the link's time runs on between pictures
     const std::vector<uint8_t> recording = BuildRecording(es, {}, options);
-    std::vector<std::pair<uint64_t, double>> chosen[2];
-    for (int i : {0, 1}) {
+    const std::string file = testing::TempDir() + "dlp-report-threads-" + std::to_string(getpid()) + ".dat";
+    ASSERT_TRUE(WriteWholeFile(file, recording, error)) << error;
+    EXPECT_EQ(CountPicturesBeside(file + ".missing", ReadOptions{}).get(), 0u);
+    std::vector<std::pair<uint64_t, double>> chosen[3];
+    for (int i : {0, 1, 2}) {  // one thread, three, three with the count beside the read
         ReportCollector collector(recording.size(), TimelineBinsFor(recording.size()));
         ReadOptions read;
         read.keepStream = false;
         read.keepLists = false;
         read.decoderThreads = i == 0 ? 1 : 3;
-        collector.PlanPictures(CountPictures(recording, read));
+        if (i < 2) collector.PlanPictures(CountPictures(recording, read));
+        if (i == 2) collector.PlanPictures(CountPicturesBeside(file, read));
         collector.Attach(read);
-        ReadRecordingBytes(recording, read);
+        RecordingReport report;
+        ASSERT_TRUE(ReadRecordingFile(file, read, report, error)) << error;
+        collector.AwaitPlan();
         for (const Thumbnail* t : collector.Thumbnails().Spread(kThumbnailsShown)) {
             chosen[i].emplace_back(t->picture, t->seconds);
         }
     }
+    std::remove(file.c_str());
     ASSERT_EQ(chosen[0].size(), kThumbnailsShown);
     EXPECT_EQ(chosen[1], chosen[0]);
+    EXPECT_EQ(chosen[2], chosen[0]);
 }
 
 namespace {
@@ -422,6 +475,32 @@ TEST(RecordingReport, AzimuthWrapsRoundItsChart) {
         EXPECT_EQ(std::count_if(az.line.begin() + 1, az.line.end(), [](const LinePoint& p) { return !p.joined; }),
                   c.breaks);
     }
+}
+
+// The PNG holds the surface's pixels: each channel in its place, rows
+// taken at the surface's stride, whatever the padding byte holds.
+TEST(RecordingReport, PngPagesHoldTheSurfacesPixels) {
+    constexpr int kWidth = 7, kHeight = 5, kStride = 40;
+    std::vector<uint32_t> words(kStride / 4 * kHeight);
+    for (size_t i = 0; i < words.size(); ++i) words[i] = uint32_t(i * 2654435761u);  // every byte varies
+    cairo_surface_t* drawn = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(words.data()),
+                                                                 CAIRO_FORMAT_RGB24, kWidth, kHeight, kStride);
+    const std::string out = testing::TempDir() + "dlp-report-png-" + std::to_string(getpid()) + ".png";
+    ASSERT_EQ(WritePagePng(drawn, out), CAIRO_STATUS_SUCCESS);
+    EXPECT_EQ(WritePagePng(drawn, "/nonexistent/page.png"), CAIRO_STATUS_WRITE_ERROR);
+    cairo_surface_t* read = cairo_image_surface_create_from_png(out.c_str());
+    ASSERT_EQ(cairo_image_surface_get_width(read), kWidth);
+    ASSERT_EQ(cairo_image_surface_get_height(read), kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            uint32_t pixel;
+            std::memcpy(&pixel, cairo_image_surface_get_data(read) + y * cairo_image_surface_get_stride(read) + x * 4, 4);
+            EXPECT_EQ(pixel & 0xFFFFFF, words[y * kStride / 4 + x] & 0xFFFFFF) << x << ", " << y;
+        }
+    }
+    cairo_surface_destroy(read);
+    cairo_surface_destroy(drawn);
+    std::remove(out.c_str());
 }
 
 // Recordings without telemetry, pictures or frames: the page says so, in
