@@ -51,6 +51,8 @@ void WriteRecording(const std::string& path, const std::vector<uint8_t>& bytes) 
 
 bool Dark(const uint8_t* p) { return p[0] < 8 && p[1] < 8 && p[2] < 8; }
 
+// The green of the 5 x 5 pixels round (x, y), which the caller keeps two
+// pixels inside the image.
 double GreyAround(const test_x::Image& image, int x, int y) {
     double sum = 0;
     for (int dy = -2; dy <= 2; ++dy)
@@ -69,9 +71,12 @@ int PictureAreaHeight(const test_x::Image& image) {
 
 // The picture shown: its extent along the area's middle row (black round
 // it), then the greys of its two halves.
+// -1 while the window is not drawn as laid out yet (a screenshot taken as
+// it opens or resizes).
 int ShownPicture(const test_x::Image& image) {
     const int y = PictureAreaHeight(image) / 2;
     const int areaWidth = image.width - kTrackWidth;
+    if (y < 2 || y > image.height - 3 || areaWidth < 40) return -1;
     int left = 0, right = areaWidth - 1;
     while (left < areaWidth && Dark(image.At(left, y))) ++left;
     while (right > left && Dark(image.At(right, y))) --right;
@@ -281,9 +286,18 @@ TEST(ViewWindow, FollowsARecordingDownlinkLiveIsWritingAndReturnsToItsEnd) {
     const std::string incoming = folder.Path() + "/incoming.dat";
     const std::string recording = folder.Path() + "/flight.dat";
     std::ofstream(incoming, std::ios::binary).flush();
-    // The link arrives over some ten seconds, as a slow modem hands it on.
-    std::atomic<bool> stop{false};
-    std::thread modem([&] {
+    // The link arrives over some ten seconds, as a slow modem hands it on;
+    // whatever ends the test stops it first.
+    struct Modem {
+        std::atomic<bool> stop{false};
+        std::thread thread;
+        ~Modem() {
+            stop = true;
+            if (thread.joinable()) thread.join();
+        }
+    } modem;
+    std::atomic<bool>& stop = modem.stop;
+    modem.thread = std::thread([&] {
         std::ofstream out(incoming, std::ios::binary | std::ios::app);
         const size_t step = link.size() / 100;
         for (size_t at = 0; at < link.size() && !stop; at += step) {
@@ -327,11 +341,10 @@ TEST(ViewWindow, FollowsARecordingDownlinkLiveIsWritingAndReturnsToItsEnd) {
     }
     EXPECT_GT(back, held + 5) << "End returns to the live end";
 
-    modem.join();
+    modem.thread.join();
     EXPECT_EQ(viewer.WaitForPicture(kPictures), kPictures) << "the link's last picture, once it is over";
     viewer.Process().Stop();
     live.Stop();
-    stop = true;
 }
 
 }  // namespace
